@@ -1,0 +1,45 @@
+# Thin wrapper: scripts/install-deps installs what is missing, CMake builds, CTest runs.
+BUILD ?= build
+CMAKE_FLAGS ?=
+
+.PHONY: run test build deps configure bench test-asan test-valgrind fuzz lint package clean
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD)
+
+run: build
+	cd $(BUILD) && ./tavimo
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure
+
+# Benchmarks: a Release build, headless; prints each figure beside its baseline.
+bench: deps
+	@scripts/bench
+
+# The tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	@scripts/test-asan
+
+# The end-to-end session under valgrind's memcheck.
+test-valgrind: deps
+	@scripts/test-valgrind
+
+# The loader's fuzzer; FUZZ_SECONDS=N runs it that long.
+fuzz: deps
+	@scripts/fuzz
+
+lint: deps
+	@scripts/lint
+
+package: deps
+	@scripts/package
+
+clean:
+	rm -rf build build-*
