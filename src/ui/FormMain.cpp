@@ -1,0 +1,416 @@
+#include "ui/FormMain.h"
+
+#include "core/Errors.h"
+#include "core/Magnifier.h"
+#include "core/PictureLoader.h"
+#include "core/PointLogFile.h"
+#include "core/PointWithRange.h"
+#include "ui/ClientArea.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace {
+
+// The window as it is constructed, before FormCreate sets its real size.
+constexpr QPoint DesignPosition(293, 355);
+constexpr QSize DesignSize(696, 480);
+const char *const WindowFontFamily = "ＭＳ Ｐゴシック";
+constexpr int WindowFontPixelSize = 12;
+// Debian's fontconfig has no alias for the window font; this is its usual proportional
+// substitute, from fonts-ipafont-gothic.
+const char *const WindowFontSubstitute = "IPAPGothic";
+constexpr TColor InitialCrossColor = 0xFF0000; // blue, as 0x00BBGGRR
+
+} // namespace
+
+TForm1::TForm1(const QByteArray &invocationName, tavimo::FailureReport failureReport)
+    : FInvocationName(invocationName), FFailureReport(std::move(failureReport))
+{
+    applyDescription();
+    handle([this] { FormCreate(this); });
+}
+
+TForm1::~TForm1()
+{
+    handle([this] { FormDestroy(this); });
+}
+
+void TForm1::applyDescription()
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Tavimo"));
+    setWindowIcon(QIcon(QStringLiteral(":/tavimo.ico")));
+
+    QFont::insertSubstitution(QString::fromUtf8(WindowFontFamily),
+                              QString::fromLatin1(WindowFontSubstitute));
+    QFont windowFont(QString::fromUtf8(WindowFontFamily));
+    windowFont.setPixelSize(WindowFontPixelSize);
+    windowFont.setStyleHint(QFont::SansSerif);
+    setFont(windowFont);
+
+    buildMenu();
+
+    auto *client = new TClientArea(this); // owned by the window from setCentralWidget on
+    client->OnPaint = [this](QPainter &canvas) { handle([&] { FormPaint(this, canvas); }); };
+    client->OnMouseDown = [this](QMouseEvent *e) {
+        const QPoint pos = e->position().toPoint();
+        handle([&] { FormMouseDown(this, e->button(), e->modifiers(), pos.x(), pos.y()); });
+    };
+    client->OnKeyDown = [this](QKeyEvent *e) {
+        int key = e->key();
+        handle([&] { FormKeyDown(this, key, e->modifiers()); });
+    };
+    setCentralWidget(client);
+    FClientArea = client;
+    client->setFocus();
+
+    move(DesignPosition);
+    resize(DesignSize);
+    // A window manager that honours this never offers a client smaller than the least one;
+    // FormResize still corrects any size that gets through.
+    setMinimumSize(layout::MinClientWidth,
+                   layout::MinClientHeight + MainMenu1->sizeHint().height());
+}
+
+void TForm1::buildMenu()
+{
+    MainMenu1 = menuBar();
+    MnuFile = MainMenu1->addMenu(QStringLiteral("ファイル(&F)"));
+    MnuOpen = MnuFile->addAction(QStringLiteral("開く(&O)"));
+    MnuLog = MnuFile->addAction(QStringLiteral("ログ(&L)"));
+    MnuClose = MnuFile->addAction(QStringLiteral("閉じる(&C)"));
+    MnuSet = MainMenu1->addMenu(QStringLiteral("設定(&S)"));
+    MnuCrossColor = MnuSet->addAction(QStringLiteral("十字カーソルの色(&C)"));
+
+    MnuOpen->setObjectName(QStringLiteral("MnuOpen"));
+    MnuLog->setObjectName(QStringLiteral("MnuLog"));
+    MnuClose->setObjectName(QStringLiteral("MnuClose"));
+    MnuCrossColor->setObjectName(QStringLiteral("MnuCrossColor"));
+
+    connect(MnuOpen, &QAction::triggered, this, [this] { handle([this] { MnuOpenClick(MnuOpen); }); });
+    connect(MnuLog, &QAction::triggered, this, [this] { handle([this] { MnuLogClick(MnuLog); }); });
+    connect(MnuClose, &QAction::triggered, this, [this] { handle([this] { MnuCloseClick(MnuClose); }); });
+    connect(MnuCrossColor, &QAction::triggered, this,
+            [this] { handle([this] { MnuCrossColorClick(MnuCrossColor); }); });
+}
+
+QWidget *TForm1::clientArea() const
+{
+    return FClientArea;
+}
+
+QAction *TForm1::action(const char *name) const
+{
+    return findChild<QAction *>(QString::fromLatin1(name));
+}
+
+int TForm1::ClientWidth() const
+{
+    return FClientArea ? FClientArea->width() : 0;
+}
+
+int TForm1::ClientHeight() const
+{
+    return FClientArea ? FClientArea->height() : 0;
+}
+
+void TForm1::setOuterWidth(int value)
+{
+    if (value == width())
+        return;
+    resize(value, height());
+    settleHiddenResize();
+}
+
+void TForm1::setOuterHeight(int value)
+{
+    if (value == height())
+        return;
+    resize(width(), value);
+    settleHiddenResize();
+}
+
+// A visible window gets its resize event inside resize(). A hidden one gets none until it is
+// shown and its client area keeps its old geometry, so lay it out now and run the handler here,
+// as a size change must.
+void TForm1::settleHiddenResize()
+{
+    if (isVisible())
+        return;
+    layout()->invalidate();
+    layout()->activate();
+    FormResize(this);
+}
+
+void TForm1::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    handle([this] { FormResize(this); });
+}
+
+void TForm1::FormCreate(QObject *)
+{
+    FZoom = std::make_unique<QImage>(magnifier::OutputSize, magnifier::OutputSize,
+                                     QImage::Format_RGB32);
+    FImage = std::make_unique<QImage>();
+    FBuffer = std::make_unique<QImage>(width(), height(), QImage::Format_RGB32);
+    FBuffer->fill(Qt::black);
+
+    FPoint = std::make_unique<TPointWithRange>();
+    FPoint->OnChange = [this](TPointWithRange *sender, qint32 x, qint32 y) {
+        PointChanged(sender, x, y);
+    };
+    FPoint->SetMaxX(0);
+    FPoint->SetMaxY(0);
+
+    // Before the first show Qt's sizes are placeholders; settle the layout so that the client
+    // size read below is the real one.
+    layout()->invalidate();
+    layout()->activate();
+    setOuterWidth(width() - ClientWidth() + layout::MinClientWidth);
+    setOuterHeight(height() - ClientHeight() + layout::MinClientHeight);
+
+    FCrossColor = InitialCrossColor;
+
+    const QByteArray logPath = tavimo::logPathFor(FInvocationName);
+    try {
+        FLog = std::make_unique<TPointLogFile>(logPath);
+    } catch (const EFCreateError &e) {
+        FLogCreateError = e.message();
+        throw;
+    }
+}
+
+void TForm1::FormDestroy(QObject *)
+{
+    FZoom.reset();
+    FImage.reset();
+    FBuffer.reset();
+    FPoint.reset();
+    FLog.reset();
+}
+
+void TForm1::FormResize(QObject *)
+{
+    // Width before height; each correction runs this handler once more, nested, before the
+    // outer call goes on.
+    if (ClientWidth() < layout::MinClientWidth)
+        setOuterWidth(width() - ClientWidth() + layout::MinClientWidth);
+    if (ClientHeight() < layout::MinClientHeight)
+        setOuterHeight(height() - ClientHeight() + layout::MinClientHeight);
+    UpdateLayout();
+    invalidate();
+}
+
+void TForm1::FormPaint(QObject *, QPainter &canvas)
+{
+    if (FBuffer && !FBuffer->isNull())
+        canvas.drawImage(0, 0, *FBuffer);
+}
+
+void TForm1::FormMouseDown(QObject *, Qt::MouseButton Button, Qt::KeyboardModifiers, int X, int Y)
+{
+    if (!FImage || FImage->isNull())
+        return;
+    if (Button != Qt::LeftButton)
+        return;
+
+    // On the picture (client coordinates, edges Right and Bottom included): the pixel under
+    // the pointer.
+    if (X <= FImageRect.Right && Y <= FImageRect.Bottom) {
+        FPoint->SetX(tavimo::clickToPicture(X, FImageRect.Right, FImage->width()));
+        FPoint->SetY(tavimo::clickToPicture(Y, FImageRect.Bottom, FImage->height()));
+        return;
+    }
+
+    // In the magnifier: move by whole cells, to the cell under the pointer.
+    const int left = layout::magnifierLeft(ClientWidth());
+    const int top = layout::magnifierTop();
+    const int mx = X - left; // magnifier coordinates, 0..319 inside
+    const int my = Y - top;
+    if (mx < 0 || mx >= layout::MagnifierSize || my < 0 || my >= layout::MagnifierSize)
+        return;
+    FPoint->SetX(FPoint->X() + tavimo::magnifierStep(mx));
+    FPoint->SetY(FPoint->Y() + tavimo::magnifierStep(my));
+}
+
+void TForm1::FormKeyDown(QObject *, int &Key, Qt::KeyboardModifiers Shift)
+{
+    // Shift wins over Ctrl; Alt is not looked at.
+    const int step = Shift.testFlag(Qt::ShiftModifier) ? 3
+                     : Shift.testFlag(Qt::ControlModifier) ? 10
+                                                            : 1;
+    switch (Key) {
+    case Qt::Key_Left:
+        FPoint->SetX(FPoint->X() - step);
+        break;
+    case Qt::Key_Up: // y grows downward
+        FPoint->SetY(FPoint->Y() - step);
+        break;
+    case Qt::Key_Right:
+        FPoint->SetX(FPoint->X() + step);
+        break;
+    case Qt::Key_Down:
+        FPoint->SetY(FPoint->Y() + step);
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm1::MnuOpenClick(QObject *)
+{
+    QFileDialog dialog(this, QStringLiteral("開く"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile); // a typed name need not exist
+    dialog.setNameFilter(QStringLiteral("画像 (*.bmp *.BMP *.jpeg *.JPEG *.jpg *.JPG)"));
+    // Masks match case-sensitively: a.Bmp is not listed.
+    dialog.setFilter(dialog.filter() | QDir::CaseSensitive);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty())
+        return;
+    OpenPicture(chosen.first());
+}
+
+void TForm1::OpenPicture(const QString &path)
+{
+    // Decoded apart from FImage: a failure leaves the picture, caption, range and layout as
+    // they were.
+    QImage picture = pictureloader::load(path);
+    *FImage = std::move(picture);
+    setWindowTitle(QStringLiteral("Tavimo-") + path);
+    FPoint->SetMaxX(FImage->width());
+    FPoint->SetMaxY(FImage->height());
+    UpdateZoom();
+    UpdateLayout();
+    invalidate();
+}
+
+void TForm1::MnuLogClick(QObject *)
+{
+    if (!FLog)
+        throw EFCreateError(FLogCreateError);
+    FLog->WritePoint(*FPoint);
+}
+
+void TForm1::MnuCloseClick(QObject *)
+{
+    close();
+}
+
+void TForm1::MnuCrossColorClick(QObject *)
+{
+    // A fresh chooser each time, starting at black.
+    const QColor chosen = QColorDialog::getColor(Qt::black, this);
+    if (!chosen.isValid())
+        return;
+    FCrossColor = tavimo::rgbToTColor(chosen.rgb());
+    DrawCross();
+    invalidate();
+}
+
+void TForm1::PointChanged(TPointWithRange *, qint32, qint32)
+{
+    UpdateZoom();
+    DrawBuffer();
+    invalidate();
+}
+
+void TForm1::invalidate()
+{
+    // Queued and merged: any number of requests before the next paint give one paint.
+    if (FClientArea)
+        FClientArea->update();
+}
+
+void TForm1::UpdateLayout()
+{
+    if (FImage && !FImage->isNull())
+        FImageRect = FitRect(layout::pictureAreaWidth(ClientWidth()),
+                             layout::pictureAreaHeight(ClientHeight()), FImage->width(),
+                             FImage->height());
+    if (!FBuffer)
+        return;
+    // The window's outer size, so the frame is never smaller than the client area.
+    if (FBuffer->size() != size()) {
+        *FBuffer = QImage(size(), QImage::Format_RGB32);
+        FBuffer->fill(Qt::black);
+    }
+    DrawBuffer();
+}
+
+void TForm1::DrawBuffer()
+{
+    if (!FBuffer || FBuffer->isNull())
+        return;
+    const int cw = ClientWidth();
+    const int ch = ClientHeight();
+    QPainter canvas(FBuffer.get());
+
+    // 1-2. Background, over the client area only.
+    canvas.fillRect(0, 0, cw, ch, palette().color(QPalette::Button));
+
+    // 3. The picture, scaled into FImageRect without smoothing.
+    if (FImage && !FImage->isNull() && FImageRect.Right > 0 && FImageRect.Bottom > 0)
+        canvas.drawImage(QRect(FImageRect.Left, FImageRect.Top, FImageRect.Right - FImageRect.Left,
+                               FImageRect.Bottom - FImageRect.Top),
+                         *FImage);
+
+    // 4. The magnifier, unscaled, once it has been built.
+    if (FZoom && FZoomWritten)
+        canvas.drawImage(layout::magnifierLeft(cw), layout::magnifierTop(), *FZoom);
+
+    // 5. The coordinates, top-left corner of the text at (0, CH - 18), in the application's
+    // default font (not the window font) in black.
+    if (FPoint) {
+        const QFont font = QGuiApplication::font();
+        canvas.setFont(font);
+        canvas.setPen(Qt::black);
+        const int baseline = layout::textTop(ch) + QFontMetrics(font).ascent();
+        canvas.drawText(QPoint(0, baseline),
+                        QString::asprintf(" X : %d , Y : %d", FPoint->X(), FPoint->Y()));
+    }
+
+    // 6. The cross cursor, last.
+    drawCross(canvas);
+}
+
+void TForm1::DrawCross()
+{
+    if (!FBuffer || FBuffer->isNull())
+        return;
+    QPainter canvas(FBuffer.get());
+    drawCross(canvas);
+}
+
+void TForm1::drawCross(QPainter &canvas)
+{
+    if (!FImage || FImage->isNull() || !FPoint)
+        return;
+    // The scaled position of the pixel's top-left corner, in client coordinates.
+    const int x = tavimo::crossPosition(FPoint->X(), FImage->width(), FImageRect.Right);
+    const int y = tavimo::crossPosition(FPoint->Y(), FImage->height(), FImageRect.Bottom);
+    canvas.setRenderHint(QPainter::Antialiasing, false);
+    canvas.setPen(QPen(QColor::fromRgb(tavimo::tcolorToRgb(FCrossColor)), 0));
+    canvas.drawLine(x - layout::CrossArm, y, x + layout::CrossArm, y);
+    canvas.drawLine(x, y - layout::CrossArm, x, y + layout::CrossArm);
+}
+
+void TForm1::UpdateZoom()
+{
+    if (!FZoom || !FImage || !FPoint)
+        return;
+    magnifier::build(*FImage, FPoint->X(), FPoint->Y(), FPoint->MaxX(), FPoint->MaxY(), *FZoom);
+    FZoomWritten = true;
+}

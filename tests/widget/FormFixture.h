@@ -1,0 +1,71 @@
+#pragma once
+
+#include "core/PointWithRange.h"
+#include "ui/FormMain.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMouseEvent>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A main window started from a temporary folder (its log goes there), with the failure report
+// replaced by a list of the messages it would have shown.
+struct FormFixture
+{
+    QTemporaryDir dir;
+    QStringList reports;
+    std::unique_ptr<TForm1> form;
+
+    explicit FormFixture(const QByteArray &programName = "tavimo")
+    {
+        form = std::make_unique<TForm1>(QFile::encodeName(dir.filePath(programName)),
+                                        [this](const QString &m) { reports << m; });
+    }
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    // Writes `picture` as a file in the fixture's folder and opens it through the window.
+    QString open(const QImage &picture, const QString &name = "picture.png")
+    {
+        const QString file = path(name);
+        picture.save(file);
+        form->OpenPicture(file);
+        return file;
+    }
+
+    QRgb frame(int x, int y) const { return form->buffer()->pixel(x, y) & 0xFFFFFF; }
+    QRgb background() const { return form->palette().color(QPalette::Button).rgb() & 0xFFFFFF; }
+};
+
+// A picture whose every pixel names its own coordinates (for pictures below 256 x 256), never
+// pure blue, red or black, so the cross and the magnifier's black stand out.
+inline QImage codedPicture(int w, int h)
+{
+    QImage picture(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            picture.setPixel(x, y, qRgb(x & 0xFF, y & 0xFF, 0x80 | ((x + y) & 0x3F)));
+    return picture;
+}
+
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+// A left, right or middle click exactly at `pos` in client coordinates (QTest takes (0, 0) for
+// "the centre of the widget").
+inline void clickAt(QWidget *client, QPoint pos, Qt::MouseButton button = Qt::LeftButton,
+                    Qt::KeyboardModifiers modifiers = {})
+{
+    const QPointF global = client->mapToGlobal(QPointF(pos));
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(pos), global, button, button, modifiers);
+    QApplication::sendEvent(client, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(pos), global, button, Qt::NoButton,
+                        modifiers);
+    QApplication::sendEvent(client, &release);
+}

@@ -1,0 +1,325 @@
+#include "FormFixture.h"
+
+#include <QAction>
+#include <QColorDialog>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+struct Change
+{
+    int x, y;
+};
+
+// Records the change events the point raises, without disturbing the window's own handler.
+struct ChangeLog
+{
+    std::vector<Change> changes;
+
+    explicit ChangeLog(TPointWithRange *point)
+    {
+        auto inner = point->OnChange;
+        point->OnChange = [this, inner](TPointWithRange *s, qint32 x, qint32 y) {
+            changes.push_back({x, y});
+            inner(s, x, y);
+        };
+    }
+};
+
+// A 640 x 480 picture in a 640 x 340 client: picture at (0, 0, 300, 225), magnifier at
+// x 310..629, y 10..329.
+struct Fixture640 : FormFixture
+{
+    Fixture640()
+    {
+        open(codedPicture(640, 480));
+        Q_ASSERT(form->imageRect() == (TRect{0, 0, 300, 225}));
+    }
+    void moveTo(int x, int y)
+    {
+        form->point()->SetX(x);
+        form->point()->SetY(y);
+    }
+    QWidget *client() const { return form->clientArea(); }
+};
+
+QRgb rgbOf(TColor c)
+{
+    return tavimo::tcolorToRgb(c) & 0xFFFFFF;
+}
+
+} // namespace
+
+class TestFormInput : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void clicks_data();
+    void clicks();
+    void clickRaisesTwoEvents();
+    void ignoredPresses_data();
+    void ignoredPresses();
+    void nothingBeforeAPicture();
+    void zeroSizedSide();
+    void doubleClickIsTwoPresses();
+    void keys_data();
+    void keys();
+    void keysAtTheEdge();
+    void frameFollowsThePoint();
+    void crossColour();
+    void crossColourCancel();
+};
+
+void TestFormInput::clicks_data()
+{
+    QTest::addColumn<QPoint>("start");
+    QTest::addColumn<QPoint>("press");
+    QTest::addColumn<QPoint>("expected");
+
+    QTest::newRow("picture (150, 100)") << QPoint(0, 0) << QPoint(150, 100) << QPoint(320, 213);
+    QTest::newRow("picture edges (300, 225)") << QPoint(5, 5) << QPoint(300, 225) << QPoint(640, 480);
+    QTest::newRow("picture origin") << QPoint(5, 5) << QPoint(0, 0) << QPoint(0, 0);
+    QTest::newRow("right of picture, left of magnifier") << QPoint(5, 5) << QPoint(301, 100) << QPoint(5, 5);
+    QTest::newRow("below the picture") << QPoint(5, 5) << QPoint(100, 300) << QPoint(5, 5);
+    QTest::newRow("magnifier top-left") << QPoint(100, 100) << QPoint(310, 10) << QPoint(90, 90);
+    QTest::newRow("magnifier bottom-right") << QPoint(100, 100) << QPoint(629, 329) << QPoint(109, 109);
+    QTest::newRow("magnifier cell -1 (469, 169)") << QPoint(100, 100) << QPoint(469, 169) << QPoint(99, 99);
+    QTest::newRow("magnifier cell -1 (454, 154)") << QPoint(100, 100) << QPoint(454, 154) << QPoint(99, 99);
+    QTest::newRow("magnifier own cell (470, 170)") << QPoint(100, 100) << QPoint(470, 170) << QPoint(100, 100);
+    QTest::newRow("magnifier own cell (485, 185)") << QPoint(100, 100) << QPoint(485, 185) << QPoint(100, 100);
+    QTest::newRow("magnifier target out of range") << QPoint(3, 50) << QPoint(310, 170) << QPoint(3, 50);
+    QTest::newRow("magnifier x = 629 is in") << QPoint(100, 100) << QPoint(629, 170) << QPoint(109, 100);
+    QTest::newRow("magnifier x = 630 is out") << QPoint(100, 100) << QPoint(630, 170) << QPoint(100, 100);
+    QTest::newRow("magnifier y = 10 is in") << QPoint(100, 100) << QPoint(470, 10) << QPoint(100, 90);
+    QTest::newRow("magnifier y = 330 is out") << QPoint(100, 100) << QPoint(470, 330) << QPoint(100, 100);
+}
+
+void TestFormInput::clicks()
+{
+    QFETCH(QPoint, start);
+    QFETCH(QPoint, press);
+    QFETCH(QPoint, expected);
+
+    Fixture640 f;
+    f.moveTo(start.x(), start.y());
+    clickAt(f.client(), press);
+    QCOMPARE(QPoint(f.form->point()->X(), f.form->point()->Y()), expected);
+    QVERIFY(f.reports.isEmpty());
+}
+
+void TestFormInput::clickRaisesTwoEvents()
+{
+    Fixture640 f;
+    ChangeLog log(f.form->point());
+    QTest::mouseClick(f.client(), Qt::LeftButton, {}, QPoint(150, 100));
+    QCOMPARE(log.changes.size(), size_t(2));
+    // X first, with the old Y; then both new.
+    QCOMPARE(log.changes[0].x, 320);
+    QCOMPARE(log.changes[0].y, 0);
+    QCOMPARE(log.changes[1].x, 320);
+    QCOMPARE(log.changes[1].y, 213);
+
+    // In the magnifier, a target out of range raises only the other coordinate's event.
+    f.moveTo(3, 50);
+    log.changes.clear();
+    QTest::mouseClick(f.client(), Qt::LeftButton, {}, QPoint(310, 170));
+    QCOMPARE(log.changes.size(), size_t(1));
+}
+
+void TestFormInput::ignoredPresses_data()
+{
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::addColumn<QPoint>("press");
+
+    QTest::newRow("right on picture") << Qt::RightButton << QPoint(150, 100);
+    QTest::newRow("middle on picture") << Qt::MiddleButton << QPoint(150, 100);
+    QTest::newRow("right in magnifier") << Qt::RightButton << QPoint(310, 10);
+}
+
+void TestFormInput::ignoredPresses()
+{
+    QFETCH(Qt::MouseButton, button);
+    QFETCH(QPoint, press);
+
+    Fixture640 f;
+    f.moveTo(7, 8);
+    ChangeLog log(f.form->point());
+    clickAt(f.client(), press, button, Qt::ShiftModifier);
+    // Only the press acts: a move with the button held and a release change nothing.
+    QTest::mouseMove(f.client(), QPoint(20, 20));
+    QTest::mouseRelease(f.client(), Qt::LeftButton, {}, QPoint(20, 20));
+    QVERIFY(log.changes.empty());
+}
+
+void TestFormInput::nothingBeforeAPicture()
+{
+    FormFixture f;
+    ChangeLog log(f.form->point());
+    clickAt(f.form->clientArea(), QPoint(0, 0));
+    QTest::mouseClick(f.form->clientArea(), Qt::LeftButton, {}, QPoint(470, 170));
+    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down})
+        QTest::keyClick(f.form->clientArea(), key);
+    QVERIFY(log.changes.empty());
+    QVERIFY(!f.form->zoomWritten());
+}
+
+// A picture 1 pixel wide and 1000 high fits to width 0: a press on the zero-sized side gives
+// column 0, with no error, and the row is computed as usual.
+void TestFormInput::zeroSizedSide()
+{
+    FormFixture f;
+    f.open(codedPicture(1, 1000));
+    QVERIFY(f.form->imageRect() == (TRect{0, 0, 0, 320}));
+    QTest::mouseClick(f.form->clientArea(), Qt::LeftButton, {}, QPoint(0, 160));
+    QVERIFY(f.reports.isEmpty());
+    QCOMPARE(f.form->point()->X(), 0);
+    QCOMPARE(f.form->point()->Y(), 500);
+}
+
+void TestFormInput::doubleClickIsTwoPresses()
+{
+    Fixture640 f;
+    f.moveTo(100, 100);
+    // What X delivers for a double click: a press, then the second press as a double-click.
+    clickAt(f.client(), QPoint(310, 10));
+    QTest::mouseDClick(f.client(), Qt::LeftButton, {}, QPoint(310, 10));
+    QCOMPARE(QPoint(f.form->point()->X(), f.form->point()->Y()), QPoint(80, 80));
+}
+
+void TestFormInput::keys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QPoint>("expected");
+
+    // From (2, 2) on the 640 x 480 picture.
+    QTest::newRow("Left") << int(Qt::Key_Left) << Qt::KeyboardModifiers() << QPoint(1, 2);
+    QTest::newRow("Shift+Left refused") << int(Qt::Key_Left) << Qt::KeyboardModifiers(Qt::ShiftModifier) << QPoint(2, 2);
+    QTest::newRow("Ctrl+Left refused") << int(Qt::Key_Left) << Qt::KeyboardModifiers(Qt::ControlModifier) << QPoint(2, 2);
+    QTest::newRow("Ctrl+Right") << int(Qt::Key_Right) << Qt::KeyboardModifiers(Qt::ControlModifier) << QPoint(12, 2);
+    QTest::newRow("Shift+Ctrl+Right") << int(Qt::Key_Right) << (Qt::ShiftModifier | Qt::ControlModifier) << QPoint(5, 2);
+    QTest::newRow("Down") << int(Qt::Key_Down) << Qt::KeyboardModifiers() << QPoint(2, 3);
+    QTest::newRow("Shift+Down") << int(Qt::Key_Down) << Qt::KeyboardModifiers(Qt::ShiftModifier) << QPoint(2, 5);
+    QTest::newRow("Up") << int(Qt::Key_Up) << Qt::KeyboardModifiers() << QPoint(2, 1);
+    QTest::newRow("Alt+Up moves by 1") << int(Qt::Key_Up) << Qt::KeyboardModifiers(Qt::AltModifier) << QPoint(2, 1);
+    QTest::newRow("letter") << int(Qt::Key_A) << Qt::KeyboardModifiers() << QPoint(2, 2);
+    QTest::newRow("Home") << int(Qt::Key_Home) << Qt::KeyboardModifiers() << QPoint(2, 2);
+    QTest::newRow("Page Down") << int(Qt::Key_PageDown) << Qt::KeyboardModifiers() << QPoint(2, 2);
+}
+
+void TestFormInput::keys()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QPoint, expected);
+
+    Fixture640 f;
+    f.moveTo(2, 2);
+    QTest::keyClick(f.client(), Qt::Key(key), modifiers);
+    QCOMPARE(QPoint(f.form->point()->X(), f.form->point()->Y()), expected);
+}
+
+void TestFormInput::keysAtTheEdge()
+{
+    Fixture640 f;
+    f.moveTo(640, 480);
+    ChangeLog log(f.form->point());
+    for (Qt::KeyboardModifiers m : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier),
+                                    Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+        QTest::keyClick(f.client(), Qt::Key_Right, m);
+        QTest::keyClick(f.client(), Qt::Key_Down, m);
+    }
+    QVERIFY(log.changes.empty());
+    // Keys are never merged: a thousand presses move a thousand steps.
+    f.moveTo(0, 0);
+    for (int i = 0; i < 1000; ++i)
+        QTest::keyClick(f.client(), i % 2 ? Qt::Key_Down : Qt::Key_Right);
+    QCOMPARE(QPoint(f.form->point()->X(), f.form->point()->Y()), QPoint(500, 480));
+}
+
+// After a move the frame shows the new magnifier, text and cross.
+void TestFormInput::frameFollowsThePoint()
+{
+    Fixture640 f;
+    QTest::mouseClick(f.client(), Qt::LeftButton, {}, QPoint(150, 100)); // point (320, 213)
+    const QImage &frame = *f.form->buffer();
+    // The point's own pixel fills magnifier cell (10, 10): client (310 + 162, 10 + 162).
+    QCOMPARE(frame.pixel(310 + 170, 10 + 170) & 0xFFFFFF, codedPicture(640, 480).pixel(320, 213) & 0xFFFFFF);
+    // The cross at (150, 99): trunc(213 / 480 * 225) = 99.
+    QCOMPARE(f.frame(150, 99), rgbOf(0xFF0000));
+    QCOMPARE(f.frame(140, 99), rgbOf(0xFF0000));
+    QCOMPARE(f.frame(160, 99), rgbOf(0xFF0000));
+    QCOMPARE(f.frame(150, 89), rgbOf(0xFF0000));
+    QCOMPARE(f.frame(150, 109), rgbOf(0xFF0000));
+    QVERIFY(f.frame(161, 99) != rgbOf(0xFF0000));
+}
+
+namespace {
+// Answers the next colour chooser with `colour`, or cancels it when `colour` is invalid;
+// records the colour it opened with.
+void answerColourDialog(const QColor &colour, QColor *openedWith)
+{
+    QTimer::singleShot(0, [colour, openedWith] {
+        auto *dialog = qobject_cast<QColorDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        *openedWith = dialog->currentColor();
+        if (colour.isValid()) {
+            dialog->setCurrentColor(colour);
+            dialog->accept();
+        } else {
+            dialog->reject();
+        }
+    });
+}
+} // namespace
+
+void TestFormInput::crossColour()
+{
+    Fixture640 f;
+    f.moveTo(320, 240); // cross at (150, 112)
+    const QImage before = *f.form->buffer();
+    QColor opened;
+    answerColourDialog(Qt::red, &opened);
+    f.form->action("MnuCrossColor")->trigger();
+    QCOMPARE(opened, QColor(Qt::black));
+    QCOMPARE(f.form->crossColor(), TColor(0x0000FF));
+    // Only the cross's pixels changed, to red.
+    const QImage &after = *f.form->buffer();
+    int changed = 0;
+    for (int y = 0; y < after.height(); ++y)
+        for (int x = 0; x < after.width(); ++x)
+            if (after.pixel(x, y) != before.pixel(x, y)) {
+                ++changed;
+                QCOMPARE(after.pixel(x, y) & 0xFFFFFF, 0xFF0000u);
+                QVERIFY(x == 150 || y == 112);
+            }
+    QCOMPARE(changed, 41); // two arms of 21 pixels sharing the centre
+
+    // The next chooser opens at black again; the colour survives a resize and a new picture.
+    answerColourDialog(QColor(), &opened);
+    f.form->action("MnuCrossColor")->trigger();
+    QCOMPARE(opened, QColor(Qt::black));
+    f.open(codedPicture(100, 100), "other.png");
+    QCOMPARE(f.frame(tavimo::crossPosition(100, 100, 300), tavimo::crossPosition(100, 100, 300)),
+             0xFF0000u);
+}
+
+void TestFormInput::crossColourCancel()
+{
+    Fixture640 f;
+    f.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
+    QCoreApplication::processEvents();
+    const QImage before = *f.form->buffer();
+    QColor opened;
+    answerColourDialog(QColor(), &opened);
+    f.form->action("MnuCrossColor")->trigger();
+    QCOMPARE(f.form->crossColor(), TColor(0xFF0000));
+    QCOMPARE(*f.form->buffer(), before);
+}
+
+QTEST_MAIN(TestFormInput)
+#include "tst_forminput.moc"

@@ -1,0 +1,367 @@
+#include "FormFixture.h"
+
+#include "core/Errors.h"
+
+#include <QAction>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+// Counts the paints the client area receives.
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+bool anyPixel(const QImage &image, const QRect &area, QRgb colour)
+{
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if ((image.pixel(x, y) & 0xFFFFFF) == colour)
+                return true;
+    return false;
+}
+
+} // namespace
+
+class TestFormMain : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startState();
+    void clientSizeBeforeAndAfterShow();
+    void menu();
+    void icon();
+    void windowFont();
+    void firstFrame();
+    void shrinkingSnapsBack_data();
+    void shrinkingSnapsBack();
+    void growingRelaysOut();
+    void oneClickOnePaint();
+    void rebuildsOnAcceptedChangesOnly_data();
+    void rebuildsOnAcceptedChangesOnly();
+    void logWritesLines();
+    void logCreationFailure();
+    void logFullDisk();
+    void destroyFreesEverything();
+};
+
+void TestFormMain::startState()
+{
+    FormFixture f;
+    TForm1 &form = *f.form;
+    QCOMPARE(form.windowTitle(), QStringLiteral("Tavimo"));
+    QCOMPARE(form.pos(), QPoint(293, 355));
+    QCOMPARE(form.point()->X(), 0);
+    QCOMPARE(form.point()->Y(), 0);
+    QCOMPARE(form.point()->MaxX(), 0);
+    QCOMPARE(form.point()->MaxY(), 0);
+    QVERIFY(form.imageRect() == TRect{});
+    QCOMPARE(form.crossColor(), TColor(0xFF0000));
+    QVERIFY(form.image()->isNull());
+    QCOMPARE(form.zoom()->size(), QSize(320, 320));
+    QVERIFY(!form.zoomWritten());
+    QCOMPARE(form.buffer()->size(), form.size());
+    QCOMPARE(form.buffer()->format(), QImage::Format_RGB32);
+    QVERIFY(f.reports.isEmpty());
+    // The log is created empty next to the program.
+    QVERIFY(QFile::exists(f.path("tavimo.log")));
+    QCOMPARE(fileBytes(f.path("tavimo.log")), QByteArray());
+}
+
+void TestFormMain::clientSizeBeforeAndAfterShow()
+{
+    FormFixture f;
+    TForm1 &form = *f.form;
+    QCOMPARE(form.ClientWidth(), 640);
+    QCOMPARE(form.ClientHeight(), 340);
+    QCOMPARE(form.width(), 640);
+    QCOMPARE(form.height(), 340 + form.menuBar()->sizeHint().height());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(form.ClientWidth(), 640);
+    QCOMPARE(form.ClientHeight(), 340);
+    QCOMPARE(form.clientArea()->mapTo(&form, QPoint(0, 0)),
+             QPoint(0, form.menuBar()->height()));
+}
+
+void TestFormMain::menu()
+{
+    FormFixture f;
+    const QList<QAction *> top = f.form->menuBar()->actions();
+    QCOMPARE(top.size(), 2);
+    QCOMPARE(top[0]->text(), QStringLiteral("ファイル(&F)"));
+    QCOMPARE(top[1]->text(), QStringLiteral("設定(&S)"));
+    QStringList file;
+    for (QAction *a : top[0]->menu()->actions())
+        file << a->text();
+    QCOMPARE(file, (QStringList{QStringLiteral("開く(&O)"), QStringLiteral("ログ(&L)"),
+                                QStringLiteral("閉じる(&C)")}));
+    QCOMPARE(top[1]->menu()->actions().size(), 1);
+    QCOMPARE(top[1]->menu()->actions()[0]->text(), QStringLiteral("十字カーソルの色(&C)"));
+    // No keyboard shortcuts beyond the access keys.
+    for (QAction *a : top[0]->menu()->actions())
+        QVERIFY(a->shortcut().isEmpty());
+}
+
+void TestFormMain::icon()
+{
+    QFile file(":/tavimo.ico");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.size(), 766);
+    const QImage image = QImage(":/tavimo.ico").convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(image.size(), QSize(32, 32));
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            const QRgb p = image.pixel(x, y);
+            const bool bar = (x >= 8 && x <= 11) || (y >= 8 && y <= 11);
+            const bool square = x >= 4 && x <= 27 && y >= 4 && y <= 27;
+            if (bar)
+                QCOMPARE(p, qRgb(0, 0, 0));
+            else if (square)
+                QCOMPARE(p, qRgb(0, 255, 255));
+            else
+                QCOMPARE(qAlpha(p), 0);
+        }
+    }
+    FormFixture f;
+    const QImage shown = f.form->windowIcon().pixmap(32, 32).toImage().convertToFormat(
+        QImage::Format_ARGB32);
+    QCOMPARE(shown, image);
+}
+
+void TestFormMain::windowFont()
+{
+    if (!QFontDatabase::families().contains("IPAPGothic"))
+        QSKIP("the Japanese window font (fonts-ipafont-gothic) is not installed");
+    FormFixture f;
+    const QFont font = f.form->font();
+    QCOMPARE(font.family(), QStringLiteral("ＭＳ Ｐゴシック"));
+    QCOMPARE(font.pixelSize(), 12);
+    QCOMPARE(QFontInfo(font).family(), QStringLiteral("IPAPGothic"));
+    // The menu bar shows its Japanese captions in it.
+    QCOMPARE(QFontInfo(f.form->menuBar()->font()).family(), QStringLiteral("IPAPGothic"));
+}
+
+void TestFormMain::firstFrame()
+{
+    FormFixture f;
+    const TForm1 &form = *f.form;
+    const QImage &frame = *form.buffer();
+    const QRgb bg = f.background();
+    const int cw = form.ClientWidth(), ch = form.ClientHeight();
+
+    // The picture area and the empty magnifier region show the background.
+    for (const QPoint &p : {QPoint(0, 0), QPoint(299, 319), QPoint(310, 10), QPoint(629, 329),
+                            QPoint(470, 170), QPoint(cw - 1, ch - 1), QPoint(639, 0)})
+        QCOMPARE(frame.pixel(p) & 0xFFFFFF, bg);
+    // Everything above the text strip is background: no cross, no magnifier.
+    for (int y = 0; y < ch - 18; ++y)
+        for (int x = 0; x < cw; ++x)
+            if ((frame.pixel(x, y) & 0xFFFFFF) != bg)
+                QFAIL(qPrintable(QStringLiteral("pixel (%1, %2) is not background").arg(x).arg(y)));
+    // The coordinate text, black, starting in the strip at the left.
+    QVERIFY(anyPixel(frame, QRect(0, ch - 18, 120, 18), 0x000000));
+    QVERIFY(!anyPixel(frame, QRect(200, ch - 18, cw - 200, 18), 0x000000));
+
+    // The text is " X : 0 , Y : 0" in the application font, its top at CH - 18.
+    QImage expected(cw, 20, QImage::Format_RGB32);
+    expected.fill(bg);
+    {
+        QPainter p(&expected);
+        p.setFont(QGuiApplication::font());
+        p.setPen(Qt::black);
+        p.drawText(QPoint(0, 2 + QFontMetrics(QGuiApplication::font()).ascent()),
+                   QStringLiteral(" X : 0 , Y : 0"));
+    }
+    QCOMPARE(frame.copy(0, ch - 20, cw, 20), expected);
+}
+
+void TestFormMain::shrinkingSnapsBack_data()
+{
+    QTest::addColumn<QSize>("clientAsked");
+    QTest::addColumn<QSize>("clientAfter");
+
+    QTest::newRow("narrower") << QSize(500, 400) << QSize(640, 400);
+    QTest::newRow("lower") << QSize(700, 200) << QSize(700, 340);
+    QTest::newRow("both at once") << QSize(300, 100) << QSize(640, 340);
+    QTest::newRow("larger is never limited") << QSize(1500, 900) << QSize(1500, 900);
+}
+
+void TestFormMain::shrinkingSnapsBack()
+{
+    QFETCH(QSize, clientAsked);
+    QFETCH(QSize, clientAfter);
+
+    FormFixture f;
+    TForm1 &form = *f.form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    // What gets past a window manager: a size below the hint.
+    form.setMinimumSize(0, 0);
+    const int menu = form.height() - form.ClientHeight();
+    form.resize(clientAsked.width(), clientAsked.height() + menu);
+    QCOMPARE(QSize(form.ClientWidth(), form.ClientHeight()), clientAfter);
+    QCOMPARE(form.buffer()->size(), form.size());
+    // The frame was recomposed at the final size: the magnifier region keeps its margins and
+    // the text its 18 pixels above the bottom edge.
+    const QImage &frame = *form.buffer();
+    QCOMPARE(frame.pixel(clientAfter.width() - 1, clientAfter.height() - 1) & 0xFFFFFF,
+             f.background());
+    QVERIFY(anyPixel(frame, QRect(0, clientAfter.height() - 18, 120, 18), 0x000000));
+}
+
+void TestFormMain::growingRelaysOut()
+{
+    FormFixture f;
+    TForm1 &form = *f.form;
+    f.open(codedPicture(100, 100));
+    QVERIFY(form.imageRect() == (TRect{0, 0, 300, 300}));
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const int menu = form.height() - form.ClientHeight();
+    form.resize(1000, 700 + menu);
+    // Area 660 x 680: the picture grows with it.
+    QVERIFY(form.imageRect() == (TRect{0, 0, 660, 660}));
+    // The magnifier moves with the right edge: its black band at client x = 1000 - 330 + 158.
+    QCOMPARE(form.buffer()->pixel(1000 - 330 + 158, 100) & 0xFFFFFF, 0u);
+    QCOMPARE(form.buffer()->pixel(1000 - 331, 100) & 0xFFFFFF, f.background());
+}
+
+// Two change events in one handler put one paint on the screen.
+void TestFormMain::oneClickOnePaint()
+{
+    FormFixture f;
+    TForm1 &form = *f.form;
+    f.open(codedPicture(64, 64));
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCoreApplication::processEvents();
+    PaintCounter counter;
+    form.clientArea()->installEventFilter(&counter);
+    form.point()->SetX(10);
+    form.point()->SetY(20);
+    QCOMPARE(counter.paints, 0); // queued, not immediate
+    QTRY_COMPARE(counter.paints, 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(counter.paints, 1);
+}
+
+void TestFormMain::rebuildsOnAcceptedChangesOnly_data()
+{
+    QTest::addColumn<char>("axis");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<bool>("rebuilt");
+
+    // From (10, 10) on a 64 x 64 picture.
+    QTest::newRow("accepted X") << 'x' << 11 << true;
+    QTest::newRow("same X again") << 'x' << 10 << true;
+    QTest::newRow("refused X above range") << 'x' << 65 << false;
+    QTest::newRow("refused negative Y") << 'y' << -1 << false;
+    QTest::newRow("accepted Y at the range's end") << 'y' << 64 << true;
+}
+
+// The magnifier and the frame are rebuilt for every accepted coordinate and never for a
+// refused one (the image's cache key changes whenever its pixels are written).
+void TestFormMain::rebuildsOnAcceptedChangesOnly()
+{
+    QFETCH(char, axis);
+    QFETCH(int, value);
+    QFETCH(bool, rebuilt);
+
+    FormFixture f;
+    f.open(codedPicture(64, 64));
+    f.form->point()->SetX(10);
+    f.form->point()->SetY(10);
+    const qint64 zoomKey = f.form->zoom()->cacheKey();
+    const qint64 frameKey = f.form->buffer()->cacheKey();
+    if (axis == 'x')
+        f.form->point()->SetX(value);
+    else
+        f.form->point()->SetY(value);
+    QCOMPARE(f.form->zoom()->cacheKey() != zoomKey, rebuilt);
+    QCOMPARE(f.form->buffer()->cacheKey() != frameKey, rebuilt);
+}
+
+void TestFormMain::logWritesLines()
+{
+    FormFixture f;
+    TForm1 &form = *f.form;
+    form.action("MnuLog")->trigger();
+    QCOMPARE(fileBytes(f.path("tavimo.log")), QByteArray("0,0\r\n"));
+    f.open(codedPicture(200, 100));
+    form.point()->SetX(200);
+    form.point()->SetY(100);
+    form.action("MnuLog")->trigger();
+    form.action("MnuLog")->trigger();
+    QCOMPARE(fileBytes(f.path("tavimo.log")), QByteArray("0,0\r\n200,100\r\n200,100\r\n"));
+    QVERIFY(f.reports.isEmpty());
+}
+
+// The log path is a folder: one report at start, the window works, and the Log command says
+// again that there is no log instead of doing nothing.
+void TestFormMain::logCreationFailure()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("tavimo.log"));
+    QStringList reports;
+    TForm1 form(QFile::encodeName(dir.filePath("tavimo")), [&](const QString &m) { reports << m; });
+    const QString expected = QStringLiteral("ファイル \"%1\" を作成できません: %2")
+                                 .arg(dir.filePath("tavimo.log"), tavimo::systemErrorText(EISDIR));
+    QCOMPARE(reports, QStringList{expected});
+    QVERIFY(!form.log());
+    QCOMPARE(form.ClientWidth(), 640);
+    QCOMPARE(form.crossColor(), TColor(0xFF0000));
+    form.action("MnuLog")->trigger();
+    QCOMPARE(reports, (QStringList{expected, expected}));
+}
+
+void TestFormMain::logFullDisk()
+{
+    if (!QFile::exists("/dev/full"))
+        QSKIP("this system has no /dev/full");
+    QTemporaryDir dir;
+    QVERIFY(QFile::link("/dev/full", dir.filePath("tavimo.log")));
+    QStringList reports;
+    TForm1 form(QFile::encodeName(dir.filePath("tavimo")), [&](const QString &m) { reports << m; });
+    QVERIFY(reports.isEmpty());
+    form.action("MnuLog")->trigger();
+    form.action("MnuLog")->trigger();
+    QCOMPARE(reports.size(), 2);
+    QVERIFY(reports[0].contains(QStringLiteral("に書き込めません")));
+    QCOMPARE(form.point()->X(), 0); // and the window goes on
+}
+
+void TestFormMain::destroyFreesEverything()
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath("tavimo.log");
+    {
+        TForm1 form(QFile::encodeName(dir.filePath("tavimo")), [](const QString &) {});
+        form.action("MnuLog")->trigger();
+    }
+    // The file was closed whole; a new start empties it.
+    QCOMPARE(fileBytes(log), QByteArray("0,0\r\n"));
+    TForm1 again(QFile::encodeName(dir.filePath("tavimo")), [](const QString &) {});
+    QCOMPARE(fileBytes(log), QByteArray());
+}
+
+QTEST_MAIN(TestFormMain)
+#include "tst_formmain.moc"
