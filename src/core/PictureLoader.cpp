@@ -1,0 +1,237 @@
+#include "core/PictureLoader.h"
+
+#include "core/Errors.h"
+#include "core/JpegDecoder.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pictureloader {
+
+namespace {
+
+EFOpenError openError(const QString &path, const QString &reason)
+{
+    return EFOpenError(QStringLiteral("ファイル \"%1\". %2 が開きません")
+                           .arg(tavimo::absolutePathForMessage(path), reason));
+}
+
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd) : FFd(fd) {}
+    ~FileDescriptor() { ::close(FFd); }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    int get() const { return FFd; }
+
+private:
+    int FFd;
+};
+
+// The whole file, read through the descriptor that was checked to be a regular file, so a
+// name swapped between the check and the read cannot lead to a FIFO or a device.
+// O_NONBLOCK keeps the open itself from waiting for a FIFO's writer.
+QByteArray readRegularFile(const QString &path)
+{
+    const QByteArray nativePath = QFile::encodeName(path);
+    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw openError(path, tavimo::systemErrorText(errno));
+    const FileDescriptor file(fd);
+
+    struct stat status = {};
+    if (::fstat(file.get(), &status) != 0)
+        throw openError(path, tavimo::systemErrorText(errno));
+    if (S_ISDIR(status.st_mode))
+        throw openError(path, tavimo::systemErrorText(EISDIR));
+    if (!S_ISREG(status.st_mode))
+        throw openError(path, QStringLiteral("通常のファイルではありません"));
+
+    // Bounded by the size fstat gave: a file that grows meanwhile is read up to that size,
+    // one that shrinks up to its new end.
+    QByteArray content(qsizetype(status.st_size), Qt::Uninitialized);
+    qsizetype filled = 0;
+    while (filled < content.size()) {
+        const ssize_t got = ::read(file.get(), content.data() + filled, size_t(content.size() - filled));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EReadError();
+        }
+        if (got == 0)
+            break;
+        filled += got;
+    }
+    content.truncate(filled);
+    return content;
+}
+
+// Qt refuses, on its own, pictures whose buffer in the decoder's own format exceeds its
+// allocation limit (MiB, process-wide). That format can take up to 16 bytes a pixel (floating
+// point RGBA) where ours takes 4, so Qt's limit is four times ours, rounded up, plus one, and
+// our check of the declared size stays the one that decides.
+void widenQtAllocationLimit(std::int64_t limitBytes)
+{
+    constexpr std::int64_t MiB = std::int64_t(1) << 20;
+    const std::int64_t bounded = std::clamp<std::int64_t>(limitBytes, 0, std::int64_t(1) << 50);
+    const std::int64_t mib = (bounded * 4 + MiB - 1) / MiB + 1;
+    QImageReader::setAllocationLimit(int(std::min<std::int64_t>(mib, INT_MAX)));
+}
+
+// Decodes with Qt's readers. format is null to let the content choose the reader.
+QImage decodeWithQt(const QByteArray &content, const char *format, const Options &options)
+{
+    QBuffer buffer;
+    buffer.setData(content);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format ? QByteArray(format) : QByteArray());
+    reader.setDecideFormatFromContent(format == nullptr);
+    reader.setAutoTransform(false);
+    widenQtAllocationLimit(options.limitBytes);
+
+    // The size the header declares, when the reader can tell it without decoding.
+    const QSize declared = reader.size();
+    if (declared.isValid())
+        checkDeclaredSize(declared.width(), declared.height(), options);
+
+    QImage picture;
+    if (!reader.read(&picture) || picture.isNull())
+        throw EInvalidGraphicOperation();
+    // A reader that could not tell the size beforehand is held to the same limit.
+    checkDeclaredSize(picture.width(), picture.height(), options);
+    return picture;
+}
+
+bool isRowBitDepth(quint16 bitsPerPixel)
+{
+    switch (bitsPerPixel) {
+    case 1: case 4: case 8: case 16: case 24: case 32:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The pixel rows' layout a BMP header declares, in bytes.
+struct BmpRows
+{
+    quint64 pixelOffset;
+    quint64 rows;
+    quint64 stride;  // a row with its padding to 4 bytes
+    quint64 lastRow; // the last row stored, without its padding
+};
+
+BmpRows bmpRows(quint32 pixelOffset, qint64 width, qint64 height, int bitsPerPixel)
+{
+    const quint64 rowBits = quint64(width) * quint64(bitsPerPixel); // below 2^37
+    return {pixelOffset, quint64(height < 0 ? -height : height), (rowBits + 31) / 32 * 4, (rowBits + 7) / 8};
+}
+
+// True when the file ends before the last byte of the last row's pixels. A forged header can
+// make offset + (rows - 1) * stride exceed 64 bits, so it is compared by division instead.
+bool endsBeforeLastRow(const BmpRows &layout, quint64 fileSize)
+{
+    if (layout.pixelOffset > fileSize)
+        return true;
+    quint64 room = fileSize - layout.pixelOffset;
+    if (layout.lastRow > room)
+        return true;
+    room -= layout.lastRow;
+    return layout.rows > 1 && layout.stride > room / (layout.rows - 1);
+}
+
+QImage decodeBmp(const QByteArray &content, const Options &options)
+{
+    // The file header (14 bytes) and the 40-byte info header every field below lies in.
+    constexpr qsizetype HeadersSize = 54;
+    if (content.size() < HeadersSize)
+        throw EReadError();
+    const auto *bytes = reinterpret_cast<const uchar *>(content.constData());
+    const auto u16 = [bytes](int offset) { return qFromLittleEndian<quint16>(bytes + offset); };
+    const auto u32 = [bytes](int offset) { return qFromLittleEndian<quint32>(bytes + offset); };
+    const auto s32 = [bytes](int offset) { return qFromLittleEndian<qint32>(bytes + offset); };
+
+    // Only uncompressed pixels are accepted. The bytes are read whatever the header type, so
+    // in an OS/2 1.x file these are palette bytes.
+    if (u32(30) != 0)
+        throw EInvalidGraphicOperation();
+
+    const quint32 infoHeaderSize = u32(14);
+    const quint16 bitsPerPixel = u16(28);
+    const qint64 width = s32(18);
+    const qint64 height = s32(22); // negative for rows stored top-down
+    QByteArray padded;
+    if (infoHeaderSize >= 40 && isRowBitDepth(bitsPerPixel) && width > 0 && height != 0) {
+        const BmpRows layout = bmpRows(u32(10), width, height, bitsPerPixel);
+        if (endsBeforeLastRow(layout, quint64(content.size())))
+            throw EReadError();
+        // Qt's reader wants every row with its padding and leaves a row it cannot read whole
+        // undefined. A file may end without the last row's padding (under 4 bytes), which
+        // holds no pixel: supply it. Having passed the check above, this sum cannot overflow.
+        const quint64 wholeRows = layout.pixelOffset + layout.rows * layout.stride;
+        if (wholeRows > quint64(content.size()))
+            padded = content + QByteArray(qsizetype(wholeRows - quint64(content.size())), '\0');
+    }
+
+    if (infoHeaderSize == 12)
+        checkDeclaredSize(u16(18), u16(20), options);
+    else
+        checkDeclaredSize(width < 0 ? -width : width, height < 0 ? -height : height, options);
+
+    return decodeWithQt(padded.isNull() ? content : padded, "bmp", options);
+}
+
+QImage toRgb32(const QImage &picture)
+{
+    if (picture.isNull())
+        throw EInvalidGraphicOperation();
+    if (picture.format() == QImage::Format_RGB32)
+        return picture;
+    QImage converted = picture.convertToFormat(QImage::Format_RGB32);
+    if (converted.isNull()) // Qt could not allocate the copy
+        throw EPictureTooLarge(picture.width(), picture.height());
+    return converted;
+}
+
+} // namespace
+
+void checkDeclaredSize(std::int64_t width, std::int64_t height, const Options &options)
+{
+    if (width <= 0 || height <= 0)
+        return; // nothing to allocate; the decoder decides
+    // width * height * 4 > limit, without the product overflowing 64 bits.
+    const std::int64_t maxPixels = std::max<std::int64_t>(options.limitBytes, 0) / 4;
+    if (width > maxPixels / height)
+        throw EPictureTooLarge(width, height);
+}
+
+QImage decode(const QByteArray &content, const Options &options)
+{
+    if (content.isEmpty())
+        return QImage();
+    if (content.startsWith("BM"))
+        return toRgb32(decodeBmp(content, options));
+    // Every JPEG starts with the SOI marker; Qt's JPEG reader would take the same files, but
+    // ours refuses the ones cut short.
+    if (content.startsWith("\xFF\xD8"))
+        return toRgb32(jpegdecoder::decode(content, options));
+    return toRgb32(decodeWithQt(content, nullptr, options));
+}
+
+QImage load(const QString &path, const Options &options)
+{
+    return decode(readRegularFile(path), options);
+}
+
+} // namespace pictureloader

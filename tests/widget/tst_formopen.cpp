@@ -1,0 +1,266 @@
+#include "FormFixture.h"
+
+#include "core/Errors.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+// What a user can see of the window's state.
+struct Snapshot
+{
+    QString caption;
+    QImage picture;
+    QPoint point;
+    QPoint range;
+    TRect imageRect;
+    QImage frame;
+
+    static Snapshot of(const TForm1 &form)
+    {
+        return {form.windowTitle(),
+                *form.image(),
+                {form.point()->X(), form.point()->Y()},
+                {form.point()->MaxX(), form.point()->MaxY()},
+                form.imageRect(),
+                *form.buffer()};
+    }
+    void verifySame(const Snapshot &o) const
+    {
+        QCOMPARE(o.caption, caption);
+        QCOMPARE(o.picture, picture);
+        QCOMPARE(o.point, point);
+        QCOMPARE(o.range, range);
+        QVERIFY(o.imageRect == imageRect);
+        QCOMPARE(o.frame, frame);
+    }
+};
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// Runs `check` on the file dialog once it is up, then answers it: accepts `choose` (a path
+// typed into it) or cancels when empty.
+void answerFileDialog(const QString &choose, std::function<void(QFileDialog *)> check = {})
+{
+    QTimer::singleShot(0, [=] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        if (check)
+            check(dialog);
+        if (choose.isEmpty()) {
+            dialog->reject();
+        } else {
+            dialog->selectFile(choose);
+            static_cast<QDialog *>(dialog)->accept(); // QFileDialog hides accept()
+        }
+    });
+}
+
+} // namespace
+
+class TestFormOpen : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void throughTheDialog();
+    void cancelChangesNothing();
+    void dialogListsCaseSensitively();
+    void pointPulledIntoNewRange();
+    void sameFileTwice();
+    void zeroByteFile();
+    void failuresLeaveEverything_data();
+    void failuresLeaveEverything();
+    void pictureDrawnNearestNeighbour();
+};
+
+void TestFormOpen::throughTheDialog()
+{
+    FormFixture f;
+    const QString file = f.path("a.bmp");
+    QVERIFY(codedPicture(40, 30).save(file, "BMP"));
+    answerFileDialog(file, [](QFileDialog *d) {
+        QCOMPARE(d->windowTitle(), QStringLiteral("開く"));
+        QCOMPARE(d->nameFilters(),
+                 QStringList{QStringLiteral("画像 (*.bmp *.BMP *.jpeg *.JPEG *.jpg *.JPG)")});
+        QCOMPARE(d->fileMode(), QFileDialog::AnyFile);
+    });
+    f.form->action("MnuOpen")->trigger();
+    QVERIFY(f.reports.isEmpty());
+    QCOMPARE(f.form->windowTitle(), "Tavimo-" + file);
+    QCOMPARE(f.form->image()->size(), QSize(40, 30));
+    QCOMPARE(f.form->image()->format(), QImage::Format_RGB32);
+    QCOMPARE(QPoint(f.form->point()->MaxX(), f.form->point()->MaxY()), QPoint(40, 30));
+    QVERIFY(f.form->zoomWritten());
+    // No dialog is left behind.
+    QVERIFY(f.form->findChildren<QFileDialog *>().isEmpty());
+}
+
+void TestFormOpen::cancelChangesNothing()
+{
+    FormFixture f;
+    f.open(codedPicture(50, 40));
+    const Snapshot before = Snapshot::of(*f.form);
+    answerFileDialog(QString());
+    f.form->action("MnuOpen")->trigger();
+    before.verifySame(Snapshot::of(*f.form));
+    QVERIFY(f.reports.isEmpty());
+    QVERIFY(f.form->findChildren<QFileDialog *>().isEmpty());
+}
+
+void TestFormOpen::dialogListsCaseSensitively()
+{
+    FormFixture f;
+    QDir dir(f.path("pics"));
+    QVERIFY(dir.mkpath("."));
+    const QStringList names{"p1.bmp", "p2.BMP", "p3.jpeg", "p4.JPEG", "p5.jpg",
+                            "p6.JPG", "p7.Jpg", "p8.png", "a.Bmp"};
+    for (const QString &n : names)
+        writeFile(dir.filePath(n), "x");
+    QStringList listed;
+    answerFileDialog(QString(), [&](QFileDialog *d) {
+        d->setDirectory(dir);
+        auto *model = d->findChild<QFileSystemModel *>();
+        QVERIFY(model);
+        const QModelIndex root = model->index(dir.absolutePath());
+        QTRY_VERIFY(model->rowCount(root) > 0);
+        QTRY_COMPARE(model->rowCount(root), 6);
+        for (int r = 0; r < model->rowCount(root); ++r)
+            listed << model->index(r, 0, root).data().toString();
+    });
+    f.form->action("MnuOpen")->trigger();
+    listed.sort();
+    QCOMPARE(listed, (QStringList{"p1.bmp", "p2.BMP", "p3.jpeg", "p4.JPEG", "p5.jpg", "p6.JPG"}));
+}
+
+// The point (500, 300) on a 200 x 100 picture is pulled to (200, 100) without a change event,
+// and the magnifier is rebuilt there: black at and beyond the point's own cell.
+void TestFormOpen::pointPulledIntoNewRange()
+{
+    FormFixture f;
+    f.open(codedPicture(640, 480));
+    f.form->point()->SetX(500);
+    f.form->point()->SetY(300);
+    int events = 0;
+    auto inner = f.form->point()->OnChange;
+    f.form->point()->OnChange = [&](TPointWithRange *s, qint32 x, qint32 y) {
+        ++events;
+        inner(s, x, y);
+    };
+    const qint64 zoomKey = f.form->zoom()->cacheKey();
+    f.open(codedPicture(200, 100), "small.png");
+    QCOMPARE(events, 0);
+    QCOMPARE(QPoint(f.form->point()->X(), f.form->point()->Y()), QPoint(200, 100));
+    QVERIFY(f.form->zoom()->cacheKey() != zoomKey);
+    const QImage &zoom = *f.form->zoom();
+    QCOMPARE(zoom.pixel(170, 170) & 0xFFFFFF, 0u);
+    QCOMPARE(zoom.pixel(150, 150) & 0xFFFFFF, codedPicture(200, 100).pixel(199, 99) & 0xFFFFFF);
+    QCOMPARE(f.form->windowTitle(), "Tavimo-" + f.path("small.png"));
+}
+
+void TestFormOpen::sameFileTwice()
+{
+    FormFixture f;
+    const QString file = f.open(codedPicture(80, 60));
+    f.form->point()->SetX(33);
+    f.form->point()->SetY(22);
+    f.form->OpenPicture(file);
+    QCOMPARE(QPoint(f.form->point()->X(), f.form->point()->Y()), QPoint(33, 22));
+}
+
+// A zero-byte file opens without a message: no picture, range 0 x 0, an all-black magnifier,
+// no cross, and clicks are ignored.
+void TestFormOpen::zeroByteFile()
+{
+    FormFixture f;
+    f.open(codedPicture(80, 60));
+    f.form->point()->SetX(30);
+    const QString empty = f.path("empty.bmp");
+    writeFile(empty, QByteArray());
+    f.form->OpenPicture(empty);
+    QVERIFY(f.reports.isEmpty());
+    QCOMPARE(f.form->windowTitle(), "Tavimo-" + empty);
+    QVERIFY(f.form->image()->isNull());
+    QCOMPARE(QPoint(f.form->point()->MaxX(), f.form->point()->MaxY()), QPoint(0, 0));
+    QCOMPARE(QPoint(f.form->point()->X(), f.form->point()->Y()), QPoint(0, 0));
+    const QImage &frame = *f.form->buffer();
+    for (int y = 10; y < 330; y += 7)
+        for (int x = 310; x < 630; x += 7)
+            QCOMPARE(frame.pixel(x, y) & 0xFFFFFF, 0u);
+    // Nothing but background in the picture area: no picture, no cross.
+    for (int y = 0; y < 320; ++y)
+        for (int x = 0; x < 300; ++x)
+            QCOMPARE(frame.pixel(x, y) & 0xFFFFFF, f.background());
+    clickAt(f.form->clientArea(), QPoint(0, 0));
+    QCOMPARE(QPoint(f.form->point()->X(), f.form->point()->Y()), QPoint(0, 0));
+}
+
+void TestFormOpen::failuresLeaveEverything_data()
+{
+    QTest::addColumn<QByteArray>("content"); // "<missing>" for no file at all
+    QTest::addColumn<QString>("message");
+
+    const QString unrecognised = QStringLiteral("認識できないイメージフォーマットです。");
+    QTest::newRow("missing file") << QByteArray("<missing>") << QString();
+    QTest::newRow("text named .bmp") << QByteArray("just some text, not a picture") << unrecognised;
+    QTest::newRow("BM shorter than its headers")
+        << QByteArray("BM").append(40, '\0') << QStringLiteral("ストリームからの読み込みエラー");
+    QByteArray rle("BM", 2);
+    rle.append(28, '\0').append("\x01\0\0\0", 4).append(40, '\0');
+    QTest::newRow("compressed BMP") << rle << unrecognised;
+}
+
+void TestFormOpen::failuresLeaveEverything()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, message);
+
+    FormFixture f;
+    f.open(codedPicture(50, 40));
+    f.form->point()->SetX(20);
+    const Snapshot before = Snapshot::of(*f.form);
+    const QString bad = f.path("bad.bmp");
+    if (content != "<missing>")
+        writeFile(bad, content);
+    try {
+        f.form->OpenPicture(bad);
+        QFAIL("no failure raised");
+    } catch (const ETavimoError &e) {
+        if (message.isEmpty())
+            QVERIFY2(e.message().contains(bad) && e.message().endsWith(QStringLiteral("が開きません")),
+                     qPrintable(e.message()));
+        else
+            QCOMPARE(e.message(), message);
+    }
+    before.verifySame(Snapshot::of(*f.form));
+}
+
+// The picture enlarged into the picture area: every client pixel shows one picture pixel,
+// sampled at its centre.
+void TestFormOpen::pictureDrawnNearestNeighbour()
+{
+    FormFixture f;
+    const QImage picture = codedPicture(7, 3);
+    f.open(picture);
+    QVERIFY(f.form->imageRect() == (TRect{0, 0, 300, 128}));
+    f.form->point()->SetX(7); // move the cross out of the way, onto x = 300
+    f.form->point()->SetY(3);
+    for (int y = 0; y < 128; y += 5)
+        for (int x = 0; x < 290; x += 3) {
+            const int sx = int((x + 0.5) * 7 / 300);
+            const int sy = int((y + 0.5) * 3 / 128);
+            QCOMPARE(f.frame(x, y), picture.pixel(sx, sy) & 0xFFFFFF);
+        }
+}
+
+QTEST_MAIN(TestFormOpen)
+#include "tst_formopen.moc"
