@@ -9,9 +9,11 @@
 
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QLayout>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -28,6 +30,20 @@ constexpr int WindowFontPixelSize = 12;
 // substitute, from fonts-ipafont-gothic.
 const char *const WindowFontSubstitute = "IPAPGothic";
 constexpr TColor InitialCrossColor = 0xFF0000; // blue, as 0x00BBGGRR
+
+// The file the open dialog was accepted with. Qt's dialog reads a typed name holding a double
+// quote as a list of quoted names, so such a name is taken as it stands when it names a file.
+QString chosenFile(const QFileDialog &dialog)
+{
+    const auto *edit = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    if (edit && edit->text().contains(QLatin1Char('"'))) {
+        const QString typed = dialog.directory().absoluteFilePath(edit->text());
+        if (QFileInfo::exists(typed))
+            return typed;
+    }
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? QString() : chosen.first();
+}
 
 } // namespace
 
@@ -277,10 +293,9 @@ void TForm1::MnuOpenClick(QObject *)
     dialog.setFilter(dialog.filter() | QDir::CaseSensitive);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty())
-        return;
-    OpenPicture(chosen.first());
+    const QString path = chosenFile(dialog);
+    if (!path.isEmpty())
+        OpenPicture(path);
 }
 
 void TForm1::OpenPicture(const QString &path)
@@ -289,7 +304,10 @@ void TForm1::OpenPicture(const QString &path)
     // they were.
     QImage picture = pictureloader::load(path);
     *FImage = std::move(picture);
-    setWindowTitle(QStringLiteral("Tavimo-") + path);
+    // Qt takes "[*]" in a title for the modified mark and drops it; "[*][*]" shows as "[*]".
+    QString caption = QStringLiteral("Tavimo-") + path;
+    caption.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
+    setWindowTitle(caption);
     FPoint->SetMaxX(FImage->width());
     FPoint->SetMaxY(FImage->height());
     UpdateZoom();

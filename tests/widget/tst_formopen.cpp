@@ -5,6 +5,8 @@
 #include <QAction>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLineEdit>
+#include <QWindow>
 #include <QTimer>
 #include <QtTest>
 
@@ -73,6 +75,7 @@ class TestFormOpen : public QObject
 
 private slots:
     void throughTheDialog();
+    void typedNameWithQuotes();
     void cancelChangesNothing();
     void dialogListsCaseSensitively();
     void pointPulledIntoNewRange();
@@ -103,6 +106,29 @@ void TestFormOpen::throughTheDialog()
     QVERIFY(f.form->zoomWritten());
     // No dialog is left behind.
     QVERIFY(f.form->findChildren<QFileDialog *>().isEmpty());
+}
+
+// A name with spaces, quotes, the "[*]" Qt uses as a modified mark, and non-ASCII characters,
+// typed into the dialog: the file opens and the caption shows its path exactly.
+void TestFormOpen::typedNameWithQuotes()
+{
+    FormFixture f;
+    const QString name = QStringLiteral("a 'b' \"c\" [*] 画像.bmp");
+    const QString file = f.path(name);
+    QVERIFY(codedPicture(20, 10).save(file, "BMP"));
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        auto *edit = dialog->findChild<QLineEdit *>("fileNameEdit");
+        QVERIFY(edit);
+        edit->setText(file);
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    f.form->action("MnuOpen")->trigger();
+    QCOMPARE(f.reports, QStringList());
+    QCOMPARE(f.form->image()->size(), QSize(20, 10));
+    f.form->winId(); // the title the window system gets is the platform window's
+    QCOMPARE(f.form->windowHandle()->title(), "Tavimo-" + file);
 }
 
 void TestFormOpen::cancelChangesNothing()
