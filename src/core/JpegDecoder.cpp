@@ -77,6 +77,11 @@ void emitMessage(j_common_ptr common, int level)
             std::longjmp(session.escape, 1);
         return;
     }
+    // A marker where the scan still needs data: its segment ended early and the decoder would
+    // fill the rest with zeros. Refused also when bytes follow the marker, as in a file cut
+    // short and closed with an EOI marker, or one with other data spliced into its scan.
+    if (code == JWRN_HIT_MARKER && rowsPending)
+        std::longjmp(session.escape, 1);
     if (session.inputRanOut && rowsPending)
         std::longjmp(session.escape, 1);
 }
