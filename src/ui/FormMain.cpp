@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 
 namespace {
 
@@ -376,18 +377,33 @@ void TForm1::DrawBuffer()
     const int ch = ClientHeight();
     QPainter canvas(FBuffer.get());
 
-    // 1-2. Background, over the client area only.
-    canvas.fillRect(0, 0, cw, ch, palette().color(QPalette::Button));
+    const bool showPicture =
+        FImage && !FImage->isNull() && FImageRect.Right > 0 && FImageRect.Bottom > 0;
+    const QRect pictureRect(FImageRect.Left, FImageRect.Top, FImageRect.Right - FImageRect.Left,
+                            FImageRect.Bottom - FImageRect.Top);
+    const bool showZoom = FZoom && FZoomWritten;
+    const QRect zoomRect(QPoint(layout::magnifierLeft(cw), layout::magnifierTop()),
+                         FZoom ? FZoom->size() : QSize());
+
+    // 1-2. Background, over the client area only. The picture and the magnifier are opaque
+    // (Format_RGB32) and cover their rectangles whole, so the background goes around them
+    // instead of under them: each client pixel is written once per frame, not twice.
+    QRegion background(0, 0, cw, ch);
+    if (showPicture)
+        background -= pictureRect;
+    if (showZoom)
+        background -= zoomRect;
+    const QColor backgroundColour = palette().color(QPalette::Button);
+    for (const QRect &r : background)
+        canvas.fillRect(r, backgroundColour);
 
     // 3. The picture, scaled into FImageRect without smoothing.
-    if (FImage && !FImage->isNull() && FImageRect.Right > 0 && FImageRect.Bottom > 0)
-        canvas.drawImage(QRect(FImageRect.Left, FImageRect.Top, FImageRect.Right - FImageRect.Left,
-                               FImageRect.Bottom - FImageRect.Top),
-                         *FImage);
+    if (showPicture)
+        canvas.drawImage(pictureRect, *FImage);
 
     // 4. The magnifier, unscaled, once it has been built.
-    if (FZoom && FZoomWritten)
-        canvas.drawImage(layout::magnifierLeft(cw), layout::magnifierTop(), *FZoom);
+    if (showZoom)
+        canvas.drawImage(zoomRect.topLeft(), *FZoom);
 
     // 5. The coordinates, top-left corner of the text at (0, CH - 18), in the application's
     // default font (not the window font) in black.

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+// Pictures the benchmarks make for themselves, so no sample file is needed.
+namespace benchpictures {
+
+// A Format_RGB32 picture that compresses like a photograph: smooth gradients, soft-edged
+// patches and a little per-pixel noise (so a JPEG of it is neither trivially small nor noise).
+QImage photoLike(int width, int height);
+
+// A JPEG of `picture` (Format_RGB32) at `quality`, 4:2:0, written with libjpeg-turbo's own
+// encoder; progressive uses libjpeg's standard progression script.
+QByteArray jpeg(const QImage &picture, int quality, bool progressive);
+
+// A 24-bit uncompressed BMP written by Qt's writer.
+QByteArray bmp24(const QImage &picture);
+
+// Small files whose headers declare 65535 x 65535 pixels (the JPEG: side x side).
+QByteArray hugeBmp();
+QByteArray hugeJpeg(int side);
+QByteArray hugePng();
+QByteArray hugeGif();
+
+// `bmp` cut to `keepFraction` of its length.
+QByteArray cutShort(const QByteArray &bmp, double keepFraction);
+
+// Writes `bytes` to `path`, aborting the run when it cannot.
+void writeFile(const QString &path, const QByteArray &bytes);
+
+} // namespace benchpictures
