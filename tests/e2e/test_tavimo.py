@@ -187,9 +187,34 @@ class TavimoTest(unittest.TestCase):
         frame = Frame(640, 340, bg, (160, 120), (0, 0))
         self.assertEqual((frame.right, frame.bottom), (300, 225))
         self.assert_frame(frame, "the picture at point (0, 0)")
+
+    def test_readme_screenshot(self):
+        """With TAVIMO_SCREENSHOT=FILE: a plot opened and a point picked on its curve, shot."""
         target = os.environ.get("TAVIMO_SCREENSHOT")
-        if target:
-            self.app.x.run("import", "-silent", "-window", str(self.app.wid), target)
+        if not target:
+            self.skipTest("TAVIMO_SCREENSHOT is not set")
+        w, h = 240, 180
+
+        def curve(x):
+            return 150 - (x - 20) * (x - 20) // 220
+
+        def plot(x, y):
+            if x == 20 or y == 150:
+                return BLACK                      # axes
+            if abs(y - curve(x)) <= 1 and x > 20:
+                return (200, 30, 30)              # the data
+            if x % 20 == 0 or y % 30 == 0:
+                return (215, 215, 215)            # grid
+            return (255, 255, 255)
+        path = os.path.join(self.folder, "plot.bmp")
+        write_bmp(path, w, h, plot)
+        self.open_picture(path)
+        # The pixel of the curve at x = 170, as a user would click it (the picture is drawn
+        # 300 x 225, scale 1.25).
+        px, py = 170, curve(170)
+        self.app.click(int(px * 1.25) + 1, int(py * 1.25) + 1)
+        self.app.log_point(b"%d,%d\r\n" % (px, py))
+        self.app.x.run("import", "-silent", "-window", str(self.app.wid), target)
 
     def test_broken_file_reports_once_and_goes_on(self):
         path = os.path.join(self.folder, "bad.bmp")
