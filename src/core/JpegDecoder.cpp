@@ -191,9 +191,14 @@ QImage decode(const QByteArray &content, const pictureloader::Options &options)
     session.cinfo.client_data = &session; // kept by jpeg_create_decompress
     const SessionCloser closer(session);
 
-    if (!readHeader(session, content))
-        throw EInvalidGraphicOperation();
     jpeg_decompress_struct &cinfo = session.cinfo;
+    if (!readHeader(session, content)) {
+        // libjpeg refuses sides above 65500 itself, after it has read them: that is a
+        // picture too large, not an unknown format.
+        if (session.errors.msg_code == JERR_IMAGE_TOO_BIG)
+            throw EPictureTooLarge(cinfo.image_width, cinfo.image_height);
+        throw EInvalidGraphicOperation();
+    }
     // A header read past the end of the bytes has made-up scan parameters and no pixel data.
     if (session.inputRanOut)
         throw EInvalidGraphicOperation();

@@ -1,0 +1,197 @@
+// The point log under faults: no log at start, a line cut by the file size limit, the file
+// deleted or emptied by another process while the window runs, the process killed outright.
+#include "FormFixture.h"
+
+#include "core/Errors.h"
+#include "core/PointLogFile.h"
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+QString cannotCreate(const QString &path, int error)
+{
+    return QStringLiteral("ファイル \"%1\" を作成できません: %2").arg(path, tavimo::systemErrorText(error));
+}
+
+void pressRight(TForm1 &form, int times = 1)
+{
+    for (int i = 0; i < times; ++i) {
+        QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+        QApplication::sendEvent(form.clientArea(), &right);
+    }
+}
+
+// Runs the helper as a second instance of the program started as `program`: it opens a
+// picture, logs COUNT points (1,0 to COUNT,0), then is killed by SIGKILL.
+void runLogAndKill(const QString &program, int count)
+{
+    QProcess helper;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    helper.setProcessEnvironment(env);
+    helper.start(QStringLiteral(FAULT_HELPER),
+                 {QStringLiteral("log-and-kill"), program, QString::number(count)});
+    QVERIFY(helper.waitForFinished(120000));
+    QCOMPARE(helper.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(helper.exitCode(), int(SIGKILL));
+    QCOMPARE(helper.readAllStandardOutput(), QByteArray()); // nothing was reported
+}
+
+QByteArray lines(int from, int to)
+{
+    QByteArray all;
+    for (int x = from; x <= to; ++x)
+        all += tavimo::logLine(x, 0);
+    return all;
+}
+
+// Restores the file size limit and the SIGXFSZ action on scope exit.
+struct FileSizeLimit
+{
+    rlimit saved {};
+    void (*savedAction)(int) = nullptr;
+
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved);
+        savedAction = std::signal(SIGXFSZ, SIG_IGN); // write() then fails with EFBIG
+        const rlimit limited {bytes, saved.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, savedAction);
+    }
+};
+
+} // namespace
+
+class TestFaultLog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void noLogAtStart_data();
+    void noLogAtStart();
+    void lineCutByTheSizeLimitLeavesNoFragment();
+    void deletedWhileRunningKeepsTakingLines();
+    void secondProcessEmptiesTheLog();
+    void killedRightAfterTenLogs();
+};
+
+void TestFaultLog::noLogAtStart_data()
+{
+    QTest::addColumn<QString>("program"); // relative to a temporary folder
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<int>("error");
+
+    QTest::newRow("folder missing") << "gone/tavimo" << "gone/tavimo.log" << ENOENT;
+    QTest::newRow("link into a missing folder") << "dangling/tavimo" << "dangling/tavimo.log" << ENOENT;
+    QTest::newRow("name too long")
+        << QString(300, QLatin1Char('t')) << QString(300, QLatin1Char('t')) + ".log" << ENAMETOOLONG;
+}
+
+// One report at start; the window works; every Log command says again why there is no log.
+void TestFaultLog::noLogAtStart()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, log);
+    QFETCH(int, error);
+
+    QTemporaryDir dir;
+    QVERIFY(QFile::link(dir.filePath("nowhere"), dir.filePath("dangling")));
+    QStringList reports;
+    TForm1 form(QFile::encodeName(dir.filePath(program)), [&](const QString &m) { reports << m; });
+    const QString expected = cannotCreate(dir.filePath(log), error);
+    QCOMPARE(reports, QStringList{expected});
+    QVERIFY(!form.log());
+
+    QVERIFY(codedPicture(30, 20).save(dir.filePath("p.png")));
+    form.OpenPicture(dir.filePath("p.png"));
+    pressRight(form, 2);
+    QCOMPARE(form.point()->X(), 2);
+    form.action("MnuLog")->trigger();
+    form.action("MnuLog")->trigger();
+    QCOMPARE(reports, (QStringList{expected, expected, expected}));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+             (QStringList{"dangling", "p.png"}));
+}
+
+// The file may not grow past 12 bytes: the third 5-byte line is written in part, then refused.
+// The part is taken back, and once the limit is lifted the next line follows the second one.
+void TestFaultLog::lineCutByTheSizeLimitLeavesNoFragment()
+{
+    FormFixture f;
+    QAction *log = f.form->action("MnuLog");
+    log->trigger();
+    log->trigger();
+    {
+        const FileSizeLimit limit(12);
+        log->trigger();
+        log->trigger();
+    }
+    QCOMPARE(f.reports.size(), 2);
+    for (const QString &report : f.reports)
+        QCOMPARE(report, QStringLiteral("ファイル \"%1\" に書き込めません: %2")
+                             .arg(f.path("tavimo.log"), tavimo::systemErrorText(EFBIG)));
+    QCOMPARE(fileBytes(f.path("tavimo.log")), QByteArray("0,0\r\n0,0\r\n"));
+    log->trigger();
+    QCOMPARE(fileBytes(f.path("tavimo.log")), QByteArray("0,0\r\n0,0\r\n0,0\r\n"));
+    QCOMPARE(f.reports.size(), 2);
+}
+
+// Deleted while the window runs: the Log command goes on writing to the open file without a
+// word. A second name for the same file shows that the lines did arrive.
+void TestFaultLog::deletedWhileRunningKeepsTakingLines()
+{
+    FormFixture f;
+    const QByteArray logPath = QFile::encodeName(f.path("tavimo.log"));
+    const QByteArray keeper = QFile::encodeName(f.path("keeper"));
+    QCOMPARE(::link(logPath.constData(), keeper.constData()), 0);
+    f.form->action("MnuLog")->trigger();
+    QVERIFY(QFile::remove(f.path("tavimo.log")));
+    pressRight(*f.form); // no picture yet: the point stays at 0
+    f.open(codedPicture(10, 10));
+    pressRight(*f.form, 3);
+    f.form->action("MnuLog")->trigger();
+    f.form->action("MnuLog")->trigger();
+    QVERIFY(f.reports.isEmpty());
+    QVERIFY(!QFile::exists(f.path("tavimo.log")));
+    QCOMPARE(fileBytes(f.path("keeper")), QByteArray("0,0\r\n3,0\r\n3,0\r\n"));
+}
+
+// A second instance, in a process of its own, empties the file and logs one line; the first
+// one's next line lands right after it, with no hole of zero bytes where its old lines were.
+void TestFaultLog::secondProcessEmptiesTheLog()
+{
+    FormFixture f;
+    f.open(codedPicture(50, 40));
+    pressRight(*f.form, 7);
+    for (int i = 0; i < 3; ++i)
+        f.form->action("MnuLog")->trigger();
+    runLogAndKill(f.path("tavimo"), 1);
+    f.form->action("MnuLog")->trigger();
+    QCOMPARE(fileBytes(f.path("tavimo.log")), QByteArray("1,0\r\n7,0\r\n"));
+    QVERIFY(f.reports.isEmpty());
+}
+
+// Each line goes out as the Log command runs, so SIGKILL right after the tenth loses none.
+void TestFaultLog::killedRightAfterTenLogs()
+{
+    QTemporaryDir dir;
+    runLogAndKill(dir.filePath("tavimo"), 10);
+    QCOMPARE(fileBytes(dir.filePath("tavimo.log")), lines(1, 10));
+}
+
+QTEST_MAIN(TestFaultLog)
+#include "tst_faultlog.moc"
