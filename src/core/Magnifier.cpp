@@ -23,7 +23,7 @@ void build(const QImage &picture, int x, int y, int maxX, int maxY, QImage &zoom
             for (int dx = 0; dx < GridSize; ++dx) {
                 const int sx = x + dx - GridOrigin; // picture column
                 const quint32 value = (sx < 0 || sx >= maxX) ? Black : src[sx];
-                std::fill_n(line.begin() + dx * Scale, Scale, value);
+                std::fill_n(line.begin() + std::ptrdiff_t(dx) * Scale, Scale, value);
             }
             std::fill(line.begin() + BandFirst, line.begin() + BandLast + 1, Black);
         }

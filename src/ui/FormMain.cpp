@@ -38,7 +38,7 @@ QString chosenFile(const QFileDialog &dialog)
 {
     const auto *edit = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
     if (edit && edit->text().contains(QLatin1Char('"'))) {
-        const QString typed = dialog.directory().absoluteFilePath(edit->text());
+        QString typed = dialog.directory().absoluteFilePath(edit->text());
         if (QFileInfo::exists(typed))
             return typed;
     }
@@ -48,8 +48,8 @@ QString chosenFile(const QFileDialog &dialog)
 
 } // namespace
 
-TForm1::TForm1(const QByteArray &invocationName, tavimo::FailureReport failureReport)
-    : FInvocationName(invocationName), FFailureReport(std::move(failureReport))
+TForm1::TForm1(QByteArray invocationName, tavimo::FailureReport failureReport)
+    : FInvocationName(std::move(invocationName)), FFailureReport(std::move(failureReport))
 {
     applyDescription();
     handle([this] { FormCreate(this); });

@@ -25,7 +25,7 @@ class TForm1 : public QMainWindow
 
 public:
     // `invocationName` is argv[0] as the process received it: the log is named after it.
-    explicit TForm1(const QByteArray &invocationName,
+    explicit TForm1(QByteArray invocationName,
                     tavimo::FailureReport failureReport = tavimo::showFailureBox);
     ~TForm1() override;
 

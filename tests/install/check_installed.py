@@ -1,0 +1,96 @@
+#!/usr/bin/env python3
+"""Checks the files `cmake --install` put under a prefix.
+
+    check_installed.py desktop PREFIX            the desktop entry and what it points at
+    check_installed.py appstream PREFIX VERSION  the AppStream component, its release and tree
+"""
+import configparser
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import xml.etree.ElementTree as ET
+
+
+def fail(message):
+    print("FAIL: " + message)
+    sys.exit(1)
+
+
+def only_file(prefix, pattern):
+    found = glob.glob(os.path.join(prefix, pattern))
+    if len(found) != 1:
+        fail("expected exactly one %s under %s, found %s" % (pattern, prefix, found or "none"))
+    return found[0]
+
+
+def run_tool(args, package):
+    """Runs a validator; any message it prints counts as a finding."""
+    if shutil.which(args[0]) is None:
+        fail("%s not found; it comes with the Debian package %s" % (args[0], package))
+    result = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    print("$ " + " ".join(args) + "\n" + result.stdout)
+    return result
+
+
+def check_desktop(prefix):
+    path = only_file(prefix, "share/applications/*.desktop")
+    result = run_tool(["desktop-file-validate", path], "desktop-file-utils")
+    if result.returncode != 0 or result.stdout.strip():
+        fail("desktop-file-validate reported findings")
+
+    entry = configparser.RawConfigParser(delimiters=("=",), interpolation=None)
+    entry.optionxform = str  # keys are case-sensitive
+    entry.read(path, encoding="utf-8")
+    keys = entry["Desktop Entry"]
+    expected = {"Type": "Application", "Name": "Tavimo", "Exec": "tavimo", "Terminal": "false"}
+    for key, value in expected.items():
+        if keys.get(key) != value:
+            fail("%s=%r, expected %r" % (key, keys.get(key), value))
+    for key in ("Comment", "Comment[ja]"):
+        if not keys.get(key):
+            fail(key + " is missing")
+    categories = keys.get("Categories", "").split(";")
+    if "Graphics" not in categories or "Viewer" not in categories:
+        fail("Categories lacks Graphics or Viewer: %r" % keys.get("Categories"))
+
+    # Exec names the installed program; Icon names an installed hicolor icon.
+    program = os.path.join(prefix, "bin", keys["Exec"])
+    if not os.access(program, os.X_OK):
+        fail(program + " is not an installed executable")
+    icons = glob.glob(os.path.join(prefix, "share/icons/hicolor/*/apps", keys["Icon"] + ".png"))
+    if not icons:
+        fail("no hicolor icon named %r is installed" % keys["Icon"])
+
+
+def check_appstream(prefix, version):
+    path = only_file(prefix, "share/metainfo/*.metainfo.xml")
+    desktop = only_file(prefix, "share/applications/*.desktop")
+    if run_tool(["appstreamcli", "validate", "--no-net", path], "appstream").returncode != 0:
+        fail("appstreamcli validate failed")
+    # The component together with its desktop entry and icon, as a software centre sees it.
+    if run_tool(["appstreamcli", "validate-tree", "--no-net", prefix], "appstream").returncode != 0:
+        fail("appstreamcli validate-tree failed")
+
+    component = ET.parse(path).getroot()
+    app_id = component.findtext("id")
+    if os.path.basename(path) != app_id + ".metainfo.xml":
+        fail("%s is not named after the component id %r" % (path, app_id))
+    launchable = component.findtext("launchable[@type='desktop-id']")
+    if launchable != os.path.basename(desktop):
+        fail("launchable %r is not the installed desktop entry %s" % (launchable, desktop))
+    newest = component.find("releases/release")
+    if newest is None or newest.get("version") != version:
+        fail("the newest release in %s is %r, the project is %s"
+             % (path, None if newest is None else newest.get("version"), version))
+
+
+if __name__ == "__main__":
+    if len(sys.argv) == 3 and sys.argv[1] == "desktop":
+        check_desktop(sys.argv[2])
+    elif len(sys.argv) == 4 and sys.argv[1] == "appstream":
+        check_appstream(sys.argv[2], sys.argv[3])
+    else:
+        sys.exit(__doc__)
+    print("ok")
