@@ -41,7 +41,7 @@ int main(int argc, char *argv[])
     const QStringList args = QApplication::arguments();
     if (args.size() != 4)
         return usage();
-    const QString mode = args[1];
+    const QString &mode = args[1];
     TForm1 form(QFile::encodeName(args[2]), report);
 
     if (mode == QLatin1String("open")) {

@@ -17,8 +17,14 @@ using namespace testpictures;
 
 namespace {
 
-const QString ReadError = QStringLiteral("ストリームからの読み込みエラー");
-const QString Unrecognised = QStringLiteral("認識できないイメージフォーマットです。");
+QString readError()
+{
+    return QStringLiteral("ストリームからの読み込みエラー");
+}
+QString unrecognised()
+{
+    return QStringLiteral("認識できないイメージフォーマットです。");
+}
 
 QString tooLarge(qint64 w, qint64 h)
 {
@@ -126,9 +132,9 @@ void TestFaultOpen::decompressionBombs_data()
     const QByteArray progressive = encoded(coordinatePicture(16, 16), "jpeg", true);
 
     // An uncompressed BMP can only declare more pixels than it holds: it is cut short.
-    QTest::newRow("BMP 24-bit 65535 x 65535") << bmpDeclaring(24, 65535, 65535) << ReadError;
-    QTest::newRow("BMP 1-bit 2^31-1 x 2^31-1") << bmpDeclaring(1, INT_MAX, INT_MAX) << ReadError;
-    QTest::newRow("BMP top-down, height -2^31") << bmpDeclaring(8, 65535, INT_MIN) << ReadError;
+    QTest::newRow("BMP 24-bit 65535 x 65535") << bmpDeclaring(24, 65535, 65535) << readError();
+    QTest::newRow("BMP 1-bit 2^31-1 x 2^31-1") << bmpDeclaring(1, INT_MAX, INT_MAX) << readError();
+    QTest::newRow("BMP top-down, height -2^31") << bmpDeclaring(8, 65535, INT_MIN) << readError();
     QTest::newRow("BMP OS/2 header 65535 x 65535") << os2Bmp(65535, 65535) << tooLarge(65535, 65535);
     // 65500 is the most libjpeg takes; it refuses anything larger as undecodable.
     QTest::newRow("JPEG baseline 65500 x 65500")
@@ -165,29 +171,29 @@ void TestFaultOpen::cutShortRefused_data()
     const QByteArray bmp24 = bmpBytes(40, 30, 24);
     const QByteArray bmp8 = bmpBytes(40, 30, 8);
     for (int at : {2, 14, 30, 53, 54, 55, 54 + 120 * 15, int(bmp24.size()) - 1})
-        QTest::addRow("BMP 24-bit cut at %d", at) << bmp24.left(at) << ReadError;
+        QTest::addRow("BMP 24-bit cut at %d", at) << bmp24.left(at) << readError();
     for (int at : {60, 54 + 1024, int(bmp8.size()) - 41})
-        QTest::addRow("BMP 8-bit cut at %d", at) << bmp8.left(at) << ReadError;
+        QTest::addRow("BMP 8-bit cut at %d", at) << bmp8.left(at) << readError();
 
     const QByteArray jpeg = encoded(coordinatePicture(64, 48), "jpeg");
     const QByteArray progressive = encoded(coordinatePicture(64, 48), "jpeg", true);
     const int scan = jpegMarkers(jpeg, 0xDA).value(0);
     QVERIFY(scan > 0);
     for (int at : {2, 4, 20, scan, scan + 14, int(jpeg.size()) / 2, int(jpeg.size()) - 40})
-        QTest::addRow("JPEG baseline cut at %d of %d", at, int(jpeg.size())) << jpeg.left(at) << Unrecognised;
+        QTest::addRow("JPEG baseline cut at %d of %d", at, int(jpeg.size())) << jpeg.left(at) << unrecognised();
     // Cut inside the scan and closed with an EOI marker, or with a marker spliced in: the
     // rows past the marker are not in the file either.
     const int inScan = scan + (int(jpeg.size()) - scan) / 2;
-    QTest::newRow("JPEG cut inside its scan, EOI appended") << jpeg.left(inScan) + "\xFF\xD9" << Unrecognised;
+    QTest::newRow("JPEG cut inside its scan, EOI appended") << jpeg.left(inScan) + "\xFF\xD9" << unrecognised();
     QTest::newRow("JPEG with EOI spliced into its scan")
-        << jpeg.left(inScan) + "\xFF\xD9" + jpeg.mid(inScan) << Unrecognised;
+        << jpeg.left(inScan) + "\xFF\xD9" + jpeg.mid(inScan) << unrecognised();
     QTest::newRow("JPEG with RST0 spliced into its scan")
-        << jpeg.left(inScan) + "\xFF\xD0" + jpeg.mid(inScan) << Unrecognised;
+        << jpeg.left(inScan) + "\xFF\xD0" + jpeg.mid(inScan) << unrecognised();
     const QVector<int> scans = jpegMarkers(progressive, 0xDA);
     QVERIFY(scans.size() > 2);
     for (int at : {scans[1], scans.last(), int(progressive.size()) - 40})
         QTest::addRow("JPEG progressive cut at %d of %d", at, int(progressive.size()))
-            << progressive.left(at) << Unrecognised;
+            << progressive.left(at) << unrecognised();
 }
 
 void TestFaultOpen::cutShortRefused()
@@ -221,7 +227,7 @@ void TestFaultOpen::cutShortPngGif()
         QCOMPARE(f.form->image()->format(), QImage::Format_RGB32);
         QVERIFY(!f.form->image()->isNull());
     } else {
-        QCOMPARE(message, Unrecognised);
+        QCOMPARE(message, unrecognised());
     }
 }
 

@@ -69,7 +69,7 @@ inline QByteArray encoded(const QImage &picture, const char *format, bool progre
 inline QRgb bmpPixel(int x, int y, int bitsPerPixel)
 {
     if (bitsPerPixel <= 8)
-        return testPalette(1 << bitsPerPixel)[paletteIndexAt(x, y, 1 << bitsPerPixel)];
+        return testPalette(1 << bitsPerPixel).at(paletteIndexAt(x, y, 1 << bitsPerPixel));
     return coordinateColour(x, y);
 }
 
@@ -100,7 +100,7 @@ inline QByteArray bmpBytes(int width, int height, int bitsPerPixel, bool topDown
     }
     for (int stored = 0; stored < height; ++stored) {
         const int y = topDown ? stored : height - 1 - stored;
-        uchar *row = data + offset + stored * stride;
+        uchar *row = data + offset + qsizetype(stored) * stride;
         for (int x = 0; x < width; ++x) {
             const int index = entries ? paletteIndexAt(x, y, entries) : 0;
             const QRgb colour = coordinateColour(x, y);
@@ -297,7 +297,7 @@ inline QByteArray libjpegBytes(int width, int height, const JpegRecipe &recipe)
         cinfo.num_scans = cinfo.num_components;
     }
     jpeg_start_compress(&cinfo, TRUE);
-    QByteArray row(width * cinfo.input_components, '\0');
+    QByteArray row(qsizetype(width) * cinfo.input_components, '\0');
     while (cinfo.next_scanline < cinfo.image_height) {
         const int y = int(cinfo.next_scanline);
         auto *pixel = reinterpret_cast<uchar *>(row.data());
@@ -316,7 +316,7 @@ inline QByteArray libjpegBytes(int width, int height, const JpegRecipe &recipe)
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
-    const QByteArray bytes(reinterpret_cast<const char *>(out), qsizetype(outSize));
+    QByteArray bytes(reinterpret_cast<const char *>(out), qsizetype(outSize));
     std::free(out);
     return bytes;
 }
@@ -325,7 +325,7 @@ inline QByteArray libjpegBytes(int width, int height, const JpegRecipe &recipe)
 
 inline QString writeFile(const QTemporaryDir &folder, const QString &name, const QByteArray &bytes)
 {
-    const QString path = folder.filePath(name);
+    QString path = folder.filePath(name);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write the test file %s", qPrintable(path));

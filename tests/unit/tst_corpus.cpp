@@ -20,14 +20,17 @@ private slots:
 
 namespace {
 
-const QString CorpusDir = QStringLiteral(TAVIMO_CORPUS_DIR);
+QString corpusDir()
+{
+    return QStringLiteral(TAVIMO_CORPUS_DIR);
+}
 
 // BMP Suite's description page pairs each BMP ("g/pal1.bmp") with its reference renderings
 // ("pal1.png"), in one table row per BMP. Keyed by the BMP's path under bmpsuite/.
 QHash<QString, QStringList> bmpSuiteReferences()
 {
     QHash<QString, QStringList> references;
-    QFile page(CorpusDir + QStringLiteral("/bmpsuite/html/bmpsuite.html"));
+    QFile page(corpusDir() + QStringLiteral("/bmpsuite/html/bmpsuite.html"));
     if (!page.open(QIODevice::ReadOnly))
         return references;
     const QString html = QString::fromUtf8(page.readAll());
@@ -80,9 +83,9 @@ void TestCorpus::files_data()
     QTest::addColumn<QSize>("size");
     QTest::addColumn<QString>("reference");
 
-    QFile table(CorpusDir + QStringLiteral("/expected.tsv"));
+    QFile table(corpusDir() + QStringLiteral("/expected.tsv"));
     if (!table.open(QIODevice::ReadOnly | QIODevice::Text))
-        QSKIP(qPrintable(QStringLiteral("no picture corpus at %1 (expected.tsv missing)").arg(CorpusDir)));
+        QSKIP(qPrintable(QStringLiteral("no picture corpus at %1 (expected.tsv missing)").arg(corpusDir())));
 
     const QHash<QString, QStringList> references = bmpSuiteReferences();
     table.readLine(); // column names
@@ -97,7 +100,7 @@ void TestCorpus::files_data()
         if (path.startsWith(QLatin1String("bmpsuite/g/"))) {
             for (const QString &candidate : references.value(path)) {
                 if (candidate.endsWith(QLatin1String(".png"))
-                    && QImageReader(CorpusDir + QLatin1Char('/') + candidate).size() == size) {
+                    && QImageReader(corpusDir() + QLatin1Char('/') + candidate).size() == size) {
                     reference = candidate;
                     break;
                 }
@@ -115,7 +118,7 @@ void TestCorpus::files()
     QFETCH(QString, reference);
 
     QImage picture;
-    const QString outcome = outcomeOf(CorpusDir + QLatin1Char('/') + path, &picture);
+    const QString outcome = outcomeOf(corpusDir() + QLatin1Char('/') + path, &picture);
 
     if (expected == QLatin1String("decoder_decides")) {
         QVERIFY2(outcome == QLatin1String("open") || outcome == QLatin1String("read_error")
@@ -133,7 +136,7 @@ void TestCorpus::files()
     if (reference.isEmpty())
         return;
 
-    const QImage truth = QImage(CorpusDir + QLatin1Char('/') + reference).convertToFormat(QImage::Format_RGB32);
+    const QImage truth = QImage(corpusDir() + QLatin1Char('/') + reference).convertToFormat(QImage::Format_RGB32);
     QCOMPARE(truth.size(), picture.size());
     // Qt widens a 16-bit BMP's 5-bit channels by multiplying by 8 (31 -> 248), the reference
     // renderings to the full range (31 -> 255).

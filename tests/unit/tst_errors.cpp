@@ -24,6 +24,8 @@ void TestErrors::failureText_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("shown");
 
+    // One row a line, which clang-format would split between string literals.
+    // clang-format off
     QTest::newRow("letter gets a dot") << "abc" << "abc.";
     QTest::newRow("digit gets a dot") << "error 5" << "error 5.";
     QTest::newRow("dot stays") << "done." << "done.";
@@ -36,6 +38,7 @@ void TestErrors::failureText_data()
         << QStringLiteral("認識できないイメージフォーマットです。.");
     QTest::newRow("Japanese letter gets a dot") << QStringLiteral("エラー") << QStringLiteral("エラー.");
     QTest::newRow("empty stays empty") << "" << "";
+    // clang-format on
 }
 
 void TestErrors::failureText()
@@ -70,12 +73,15 @@ void TestErrors::absolutePath_data()
 
     const QString cwd = QDir::currentPath();
     const QString home = QDir::homePath();
+    // One row a line, which clang-format would split between string literals.
+    // clang-format off
     QTest::newRow("absolute kept") << "/opt/t/picker.log" << "/opt/t/picker.log";
     QTest::newRow("relative joined") << "picker.log" << cwd + "/picker.log";
     QTest::newRow("dot resolved") << "./picker.log" << cwd + "/picker.log";
     QTest::newRow("dot-dot resolved") << "/a/b/../c/./d.log" << "/a/c/d.log";
     QTest::newRow("tilde is home") << "~/x.log" << home + "/x.log";
     QTest::newRow("tilde inside kept") << "/a/~/x.log" << "/a/~/x.log";
+    // clang-format on
 }
 
 void TestErrors::absolutePath()

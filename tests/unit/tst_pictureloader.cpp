@@ -381,7 +381,7 @@ void TestPictureLoader::refused_data()
         << restarts.left(restartMarkers.first() + 2) << "r.jpg" << DefaultLimit << "unrecognised" << unrecognised;
     const QByteArray separate = libjpegBytes(61, 37, {false, false, false, true});
     QTest::newRow("JPEG with one scan per component cut at its last scan")
-        << separate.left(jpegMarkers(separate, 0xDA).last()) << "s.jpg" << DefaultLimit << "unrecognised" << unrecognised;
+        << separate.left(jpegMarkers(separate, 0xDA).constLast()) << "s.jpg" << DefaultLimit << "unrecognised" << unrecognised;
 #endif
 }
 

@@ -30,7 +30,7 @@ struct FormFixture
     // Writes `picture` as a file in the fixture's folder and opens it through the window.
     QString open(const QImage &picture, const QString &name = "picture.png")
     {
-        const QString file = path(name);
+        QString file = path(name);
         picture.save(file);
         form->OpenPicture(file);
         return file;

@@ -261,7 +261,7 @@ namespace {
 // records the colour it opened with.
 void answerColourDialog(const QColor &colour, QColor *openedWith)
 {
-    QTimer::singleShot(0, [colour, openedWith] {
+    QTimer::singleShot(0, qApp, [colour, openedWith] {
         auto *dialog = qobject_cast<QColorDialog *>(QApplication::activeModalWidget());
         if (!dialog)
             return;

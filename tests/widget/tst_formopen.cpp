@@ -51,9 +51,9 @@ void writeFile(const QString &path, const QByteArray &bytes)
 
 // Runs `check` on the file dialog once it is up, then answers it: accepts `choose` (a path
 // typed into it) or cancels when empty.
-void answerFileDialog(const QString &choose, std::function<void(QFileDialog *)> check = {})
+void answerFileDialog(const QString &choose, const std::function<void(QFileDialog *)> &check = {})
 {
-    QTimer::singleShot(0, [=] {
+    QTimer::singleShot(0, qApp, [=] {
         auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
         QVERIFY(dialog);
         if (check)
@@ -116,7 +116,7 @@ void TestFormOpen::typedNameWithQuotes()
     const QString name = QStringLiteral("a 'b' \"c\" [*] 画像.bmp");
     const QString file = f.path(name);
     QVERIFY(codedPicture(20, 10).save(file, "BMP"));
-    QTimer::singleShot(0, [&] {
+    QTimer::singleShot(0, qApp, [&] {
         auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
         QVERIFY(dialog);
         auto *edit = dialog->findChild<QLineEdit *>("fileNameEdit");
