@@ -17,7 +17,8 @@ EInvalidGraphicOperation::EInvalidGraphicOperation()
 }
 
 EPictureTooLarge::EPictureTooLarge(qint64 width, qint64 height)
-    : ETavimoError(QStringLiteral("画像が大きすぎて開けません (%1 × %2 ピクセル)").arg(width).arg(height))
+    : ETavimoError(
+          QStringLiteral("画像が大きすぎて開けません (%1 × %2 ピクセル)").arg(width).arg(height))
 {
 }
 

@@ -28,8 +28,8 @@ struct Session
     jpeg_error_mgr errors;
     jpeg_progress_mgr progress;
     std::jmp_buf escape;
-    bool decoding;           // from jpeg_start_decompress until the last row is out
-    bool inputRanOut;        // the source reached the end of the bytes and made up an EOI marker
+    bool decoding;              // from jpeg_start_decompress until the last row is out
+    bool inputRanOut;           // the source reached the end of the bytes and made up an EOI marker
     unsigned scannedComponents; // bit i set once component index i appeared in a scan header
 };
 

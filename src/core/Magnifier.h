@@ -6,7 +6,7 @@
 // black band over output columns and rows 158..161.
 namespace magnifier {
 constexpr int GridSize = 20;
-constexpr int GridOrigin = 10;  // grid entry (dx, dy) samples picture (X - 10 + dx, Y - 10 + dy)
+constexpr int GridOrigin = 10; // grid entry (dx, dy) samples picture (X - 10 + dx, Y - 10 + dy)
 constexpr int Scale = 16;
 constexpr int OutputSize = GridSize * Scale; // 320
 constexpr int BandFirst = 158;

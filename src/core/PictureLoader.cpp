@@ -63,7 +63,8 @@ QByteArray readRegularFile(const QString &path)
     QByteArray content(qsizetype(status.st_size), Qt::Uninitialized);
     qsizetype filled = 0;
     while (filled < content.size()) {
-        const ssize_t got = ::read(file.get(), content.data() + filled, size_t(content.size() - filled));
+        const ssize_t got =
+            ::read(file.get(), content.data() + filled, size_t(content.size() - filled));
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -116,7 +117,12 @@ QImage decodeWithQt(const QByteArray &content, const char *format, const Options
 bool isRowBitDepth(quint16 bitsPerPixel)
 {
     switch (bitsPerPixel) {
-    case 1: case 4: case 8: case 16: case 24: case 32:
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
         return true;
     default:
         return false;
@@ -135,7 +141,8 @@ struct BmpRows
 BmpRows bmpRows(quint32 pixelOffset, qint64 width, qint64 height, int bitsPerPixel)
 {
     const quint64 rowBits = quint64(width) * quint64(bitsPerPixel); // below 2^37
-    return {pixelOffset, quint64(height < 0 ? -height : height), (rowBits + 31) / 32 * 4, (rowBits + 7) / 8};
+    return {pixelOffset, quint64(height < 0 ? -height : height), (rowBits + 31) / 32 * 4,
+            (rowBits + 7) / 8};
 }
 
 // True when the file ends before the last byte of the last row's pixels. A forged header can

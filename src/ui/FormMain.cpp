@@ -13,8 +13,8 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
@@ -112,9 +112,11 @@ void TForm1::buildMenu()
     MnuClose->setObjectName(QStringLiteral("MnuClose"));
     MnuCrossColor->setObjectName(QStringLiteral("MnuCrossColor"));
 
-    connect(MnuOpen, &QAction::triggered, this, [this] { handle([this] { MnuOpenClick(MnuOpen); }); });
+    connect(MnuOpen, &QAction::triggered, this,
+            [this] { handle([this] { MnuOpenClick(MnuOpen); }); });
     connect(MnuLog, &QAction::triggered, this, [this] { handle([this] { MnuLogClick(MnuLog); }); });
-    connect(MnuClose, &QAction::triggered, this, [this] { handle([this] { MnuCloseClick(MnuClose); }); });
+    connect(MnuClose, &QAction::triggered, this,
+            [this] { handle([this] { MnuCloseClick(MnuClose); }); });
     connect(MnuCrossColor, &QAction::triggered, this,
             [this] { handle([this] { MnuCrossColorClick(MnuCrossColor); }); });
 }
@@ -262,9 +264,9 @@ void TForm1::FormMouseDown(QObject *, Qt::MouseButton Button, Qt::KeyboardModifi
 void TForm1::FormKeyDown(QObject *, int &Key, Qt::KeyboardModifiers Shift)
 {
     // Shift wins over Ctrl; Alt is not looked at.
-    const int step = Shift.testFlag(Qt::ShiftModifier) ? 3
+    const int step = Shift.testFlag(Qt::ShiftModifier)     ? 3
                      : Shift.testFlag(Qt::ControlModifier) ? 10
-                                                            : 1;
+                                                           : 1;
     switch (Key) {
     case Qt::Key_Left:
         FPoint->SetX(FPoint->X() - step);
@@ -356,9 +358,9 @@ void TForm1::invalidate()
 void TForm1::UpdateLayout()
 {
     if (FImage && !FImage->isNull())
-        FImageRect = FitRect(layout::pictureAreaWidth(ClientWidth()),
-                             layout::pictureAreaHeight(ClientHeight()), FImage->width(),
-                             FImage->height());
+        FImageRect =
+            FitRect(layout::pictureAreaWidth(ClientWidth()),
+                    layout::pictureAreaHeight(ClientHeight()), FImage->width(), FImage->height());
     if (!FBuffer)
         return;
     // The window's outer size, so the frame is never smaller than the client area.

@@ -100,8 +100,8 @@ private:
     std::unique_ptr<TPointLogFile> FLog;
     TColor FCrossColor = 0;
 
-    bool FZoomWritten = false;   // FZoom shows nothing until its first rebuild
-    QString FLogCreateError;     // why FLog is absent, told again by the Log command
+    bool FZoomWritten = false; // FZoom shows nothing until its first rebuild
+    QString FLogCreateError;   // why FLog is absent, told again by the Log command
     QByteArray FInvocationName;
     tavimo::FailureReport FFailureReport;
 };

@@ -38,7 +38,8 @@ void post(QWidget *target, QEvent *event)
 void postClick(QWidget *client, QPoint pos, Qt::MouseButton button)
 {
     const QPointF global = client->mapToGlobal(QPointF(pos));
-    post(client, new QMouseEvent(QEvent::MouseButtonPress, QPointF(pos), global, button, button, {}));
+    post(client,
+         new QMouseEvent(QEvent::MouseButtonPress, QPointF(pos), global, button, button, {}));
     post(client, new QMouseEvent(QEvent::MouseButtonRelease, QPointF(pos), global, button,
                                  Qt::NoButton, {}));
 }
@@ -80,12 +81,11 @@ void TestFaultFlood::floodOfKeysAndClicks()
 
     QRandomGenerator random(seed);
     Model model;
-    const Qt::Key arrows[] = {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_A,
-                              Qt::Key_Space, Qt::Key_Home};
-    const Qt::KeyboardModifiers modifiers[] = {Qt::NoModifier, Qt::ShiftModifier,
-                                               Qt::ControlModifier,
-                                               Qt::ShiftModifier | Qt::ControlModifier,
-                                               Qt::AltModifier};
+    const Qt::Key arrows[] = {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up,  Qt::Key_Down,
+                              Qt::Key_A,    Qt::Key_Space, Qt::Key_Home};
+    const Qt::KeyboardModifiers modifiers[] = {
+        Qt::NoModifier, Qt::ShiftModifier, Qt::ControlModifier,
+        Qt::ShiftModifier | Qt::ControlModifier, Qt::AltModifier};
     int keysLeft = keys, clicksLeft = clicks;
     while (keysLeft + clicksLeft > 0) {
         if (int(random.bounded(keysLeft + clicksLeft)) < keysLeft) {
@@ -94,13 +94,24 @@ void TestFaultFlood::floodOfKeysAndClicks()
             const Qt::KeyboardModifiers mod = modifiers[random.bounded(5)];
             post(client, new QKeyEvent(QEvent::KeyPress, key, mod));
             post(client, new QKeyEvent(QEvent::KeyRelease, key, mod));
-            const int step = mod.testFlag(Qt::ShiftModifier) ? 3 : mod.testFlag(Qt::ControlModifier) ? 10 : 1;
+            const int step = mod.testFlag(Qt::ShiftModifier)     ? 3
+                             : mod.testFlag(Qt::ControlModifier) ? 10
+                                                                 : 1;
             switch (key) {
-            case Qt::Key_Left: model.moveBy(-step, 0); break;
-            case Qt::Key_Right: model.moveBy(step, 0); break;
-            case Qt::Key_Up: model.moveBy(0, -step); break;
-            case Qt::Key_Down: model.moveBy(0, step); break;
-            default: break;
+            case Qt::Key_Left:
+                model.moveBy(-step, 0);
+                break;
+            case Qt::Key_Right:
+                model.moveBy(step, 0);
+                break;
+            case Qt::Key_Up:
+                model.moveBy(0, -step);
+                break;
+            case Qt::Key_Down:
+                model.moveBy(0, step);
+                break;
+            default:
+                break;
             }
             continue;
         }

@@ -19,7 +19,8 @@ namespace {
 
 QString cannotCreate(const QString &path, int error)
 {
-    return QStringLiteral("ファイル \"%1\" を作成できません: %2").arg(path, tavimo::systemErrorText(error));
+    return QStringLiteral("ファイル \"%1\" を作成できません: %2")
+        .arg(path, tavimo::systemErrorText(error));
 }
 
 void pressRight(TForm1 &form, int times = 1)
@@ -57,14 +58,14 @@ QByteArray lines(int from, int to)
 // Restores the file size limit and the SIGXFSZ action on scope exit.
 struct FileSizeLimit
 {
-    rlimit saved {};
+    rlimit saved{};
     void (*savedAction)(int) = nullptr;
 
     explicit FileSizeLimit(rlim_t bytes)
     {
         getrlimit(RLIMIT_FSIZE, &saved);
         savedAction = std::signal(SIGXFSZ, SIG_IGN); // write() then fails with EFBIG
-        const rlimit limited {bytes, saved.rlim_max};
+        const rlimit limited{bytes, saved.rlim_max};
         setrlimit(RLIMIT_FSIZE, &limited);
     }
     ~FileSizeLimit()
@@ -95,10 +96,12 @@ void TestFaultLog::noLogAtStart_data()
     QTest::addColumn<QString>("log");
     QTest::addColumn<int>("error");
 
-    QTest::newRow("folder missing") << "gone/tavimo" << "gone/tavimo.log" << ENOENT;
-    QTest::newRow("link into a missing folder") << "dangling/tavimo" << "dangling/tavimo.log" << ENOENT;
-    QTest::newRow("name too long")
-        << QString(300, QLatin1Char('t')) << QString(300, QLatin1Char('t')) + ".log" << ENAMETOOLONG;
+    QTest::newRow("folder missing") << "gone/tavimo"
+                                    << "gone/tavimo.log" << ENOENT;
+    QTest::newRow("link into a missing folder") << "dangling/tavimo"
+                                                << "dangling/tavimo.log" << ENOENT;
+    QTest::newRow("name too long") << QString(300, QLatin1Char('t'))
+                                   << QString(300, QLatin1Char('t')) + ".log" << ENAMETOOLONG;
 }
 
 // One report at start; the window works; every Log command says again why there is no log.

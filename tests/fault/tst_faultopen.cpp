@@ -46,7 +46,9 @@ struct Shown
 
     static Shown of(const TForm1 &form)
     {
-        return {form.windowTitle(), *form.image(), {form.point()->X(), form.point()->Y()},
+        return {form.windowTitle(),
+                *form.image(),
+                {form.point()->X(), form.point()->Y()},
                 *form.buffer()};
     }
     bool operator==(const Shown &o) const
@@ -135,23 +137,27 @@ void TestFaultOpen::decompressionBombs_data()
     QTest::newRow("BMP 24-bit 65535 x 65535") << bmpDeclaring(24, 65535, 65535) << readError();
     QTest::newRow("BMP 1-bit 2^31-1 x 2^31-1") << bmpDeclaring(1, INT_MAX, INT_MAX) << readError();
     QTest::newRow("BMP top-down, height -2^31") << bmpDeclaring(8, 65535, INT_MIN) << readError();
-    QTest::newRow("BMP OS/2 header 65535 x 65535") << os2Bmp(65535, 65535) << tooLarge(65535, 65535);
+    QTest::newRow("BMP OS/2 header 65535 x 65535")
+        << os2Bmp(65535, 65535) << tooLarge(65535, 65535);
     // 65500 is the most libjpeg takes; it refuses anything larger as undecodable.
     QTest::newRow("JPEG baseline 65500 x 65500")
         << jpegDeclaring(jpeg, 65500, 65500) << tooLarge(65500, 65500);
     QTest::newRow("JPEG progressive 65500 x 65500")
         << jpegDeclaring(progressive, 65500, 65500) << tooLarge(65500, 65500);
-    QTest::newRow("JPEG 65535 x 65535") << jpegDeclaring(jpeg, 65535, 65535) << tooLarge(65535, 65535);
+    QTest::newRow("JPEG 65535 x 65535")
+        << jpegDeclaring(jpeg, 65535, 65535) << tooLarge(65535, 65535);
     QTest::newRow("JPEG one row over the limit")
         << jpegDeclaring(jpeg, 16384, 16385) << tooLarge(16384, 16385);
     QTest::newRow("PNG 65535 x 65535") << pngDeclaring(png, 65535, 65535) << tooLarge(65535, 65535);
-    QTest::newRow("PNG 100000 x 100000") << pngDeclaring(png, 100000, 100000) << tooLarge(100000, 100000);
+    QTest::newRow("PNG 100000 x 100000")
+        << pngDeclaring(png, 100000, 100000) << tooLarge(100000, 100000);
     QTest::newRow("GIF 65535 x 65535") << gifBytes(4, 4, 65535, 65535) << tooLarge(65535, 65535);
     // Formats Qt recognises from the content alone.
-    QTest::newRow("PPM 30000 x 30000") << QByteArray("P6\n30000 30000\n255\n").append(64, 'x')
-                                       << tooLarge(30000, 30000);
+    QTest::newRow("PPM 30000 x 30000")
+        << QByteArray("P6\n30000 30000\n255\n").append(64, 'x') << tooLarge(30000, 30000);
     QTest::newRow("XBM 30000 x 30000")
-        << QByteArray("#define b_width 30000\n#define b_height 30000\nstatic char b_bits[] = {0x01};\n")
+        << QByteArray(
+               "#define b_width 30000\n#define b_height 30000\nstatic char b_bits[] = {0x01};\n")
         << tooLarge(30000, 30000);
 }
 
@@ -180,11 +186,13 @@ void TestFaultOpen::cutShortRefused_data()
     const int scan = jpegMarkers(jpeg, 0xDA).value(0);
     QVERIFY(scan > 0);
     for (int at : {2, 4, 20, scan, scan + 14, int(jpeg.size()) / 2, int(jpeg.size()) - 40})
-        QTest::addRow("JPEG baseline cut at %d of %d", at, int(jpeg.size())) << jpeg.left(at) << unrecognised();
+        QTest::addRow("JPEG baseline cut at %d of %d", at, int(jpeg.size()))
+            << jpeg.left(at) << unrecognised();
     // Cut inside the scan and closed with an EOI marker, or with a marker spliced in: the
     // rows past the marker are not in the file either.
     const int inScan = scan + (int(jpeg.size()) - scan) / 2;
-    QTest::newRow("JPEG cut inside its scan, EOI appended") << jpeg.left(inScan) + "\xFF\xD9" << unrecognised();
+    QTest::newRow("JPEG cut inside its scan, EOI appended")
+        << jpeg.left(inScan) + "\xFF\xD9" << unrecognised();
     QTest::newRow("JPEG with EOI spliced into its scan")
         << jpeg.left(inScan) + "\xFF\xD9" + jpeg.mid(inScan) << unrecognised();
     QTest::newRow("JPEG with RST0 spliced into its scan")
@@ -211,7 +219,8 @@ void TestFaultOpen::cutShortPngGif_data()
 
     const QByteArray png = encoded(coordinatePicture(64, 48), "png");
     const QByteArray gif = gifBytes(30, 20);
-    for (int at : {1, 8, 16, 33, 40, int(png.size()) / 2, int(png.size()) - 12, int(png.size()) - 1})
+    for (int at :
+         {1, 8, 16, 33, 40, int(png.size()) / 2, int(png.size()) - 12, int(png.size()) - 1})
         QTest::addRow("PNG cut at %d of %d", at, int(png.size())) << png.left(at);
     for (int at : {3, 6, 10, 13, 25, int(gif.size()) / 2, int(gif.size()) - 2})
         QTest::addRow("GIF cut at %d of %d", at, int(gif.size())) << gif.left(at);
@@ -242,7 +251,8 @@ void TestFaultOpen::awkwardFiles_data()
     QTest::newRow("/dev/zero") << "/dev/zero" << notRegular;
     QTest::newRow("a link to /dev/zero") << "zero link" << notRegular;
     QTest::newRow("a dangling link") << "dangling" << tavimo::systemErrorText(ENOENT);
-    QTest::newRow("a file taken for a folder") << "file as folder" << tavimo::systemErrorText(ENOTDIR);
+    QTest::newRow("a file taken for a folder")
+        << "file as folder" << tavimo::systemErrorText(ENOTDIR);
 }
 
 // None of these may block: a FIFO or a device is refused before anything is read.
@@ -290,7 +300,9 @@ void TestFaultOpen::unreadableFile()
         const QString setpriv = QStandardPaths::findExecutable("setpriv");
         if (setpriv.isEmpty())
             QSKIP("running as root without setpriv (util-linux): cannot drop the privilege");
-        command << setpriv << "--reuid=65534" << "--regid=65534" << "--clear-groups";
+        command << setpriv << "--reuid=65534"
+                << "--regid=65534"
+                << "--clear-groups";
     }
     // A copy the unprivileged user can surely reach, whatever the build folder's permissions.
     const QString helper = dir.filePath("fault_helper");

@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     pictureloader::Options options;
     options.limitBytes = FuzzLimitBytes;
-    const QByteArray content = QByteArray::fromRawData(reinterpret_cast<const char *>(data),
-                                                       qsizetype(size));
+    const QByteArray content =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     try {
         const QImage picture = pictureloader::decode(content, options);
         if (picture.isNull())

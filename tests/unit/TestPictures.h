@@ -105,9 +105,15 @@ inline QByteArray bmpBytes(int width, int height, int bitsPerPixel, bool topDown
             const int index = entries ? paletteIndexAt(x, y, entries) : 0;
             const QRgb colour = coordinateColour(x, y);
             switch (bitsPerPixel) {
-            case 1: row[x / 8] |= index << (7 - x % 8); break;
-            case 4: row[x / 2] |= index << (x % 2 ? 0 : 4); break;
-            case 8: row[x] = index; break;
+            case 1:
+                row[x / 8] |= index << (7 - x % 8);
+                break;
+            case 4:
+                row[x / 2] |= index << (x % 2 ? 0 : 4);
+                break;
+            case 8:
+                row[x] = index;
+                break;
             case 24:
             case 32: {
                 uchar *pixel = row + x * bitsPerPixel / 8;

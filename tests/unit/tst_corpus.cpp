@@ -47,7 +47,8 @@ QHash<QString, QStringList> bmpSuiteReferences()
             continue;
         // Then the reference renderings, which sit beside the page (not "../").
         QStringList pictures;
-        for (qsizetype at = row.indexOf(imageStart); at >= 0; at = row.indexOf(imageStart, at + 1)) {
+        for (qsizetype at = row.indexOf(imageStart); at >= 0;
+             at = row.indexOf(imageStart, at + 1)) {
             const qsizetype start = at + imageStart.size();
             const QString source = row.mid(start, row.indexOf(QLatin1Char('"'), start) - start);
             if (!source.startsWith(QLatin1String("../")))
@@ -85,12 +86,14 @@ void TestCorpus::files_data()
 
     QFile table(corpusDir() + QStringLiteral("/expected.tsv"));
     if (!table.open(QIODevice::ReadOnly | QIODevice::Text))
-        QSKIP(qPrintable(QStringLiteral("no picture corpus at %1 (expected.tsv missing)").arg(corpusDir())));
+        QSKIP(qPrintable(
+            QStringLiteral("no picture corpus at %1 (expected.tsv missing)").arg(corpusDir())));
 
     const QHash<QString, QStringList> references = bmpSuiteReferences();
     table.readLine(); // column names
     while (!table.atEnd()) {
-        const QStringList fields = QString::fromUtf8(table.readLine()).trimmed().split(QLatin1Char('\t'));
+        const QStringList fields =
+            QString::fromUtf8(table.readLine()).trimmed().split(QLatin1Char('\t'));
         if (fields.size() < 4)
             continue;
         const QString &path = fields[0];
@@ -99,8 +102,8 @@ void TestCorpus::files_data()
         QString reference;
         if (path.startsWith(QLatin1String("bmpsuite/g/"))) {
             for (const QString &candidate : references.value(path)) {
-                if (candidate.endsWith(QLatin1String(".png"))
-                    && QImageReader(corpusDir() + QLatin1Char('/') + candidate).size() == size) {
+                if (candidate.endsWith(QLatin1String(".png")) &&
+                    QImageReader(corpusDir() + QLatin1Char('/') + candidate).size() == size) {
                     reference = candidate;
                     break;
                 }
@@ -121,8 +124,9 @@ void TestCorpus::files()
     const QString outcome = outcomeOf(corpusDir() + QLatin1Char('/') + path, &picture);
 
     if (expected == QLatin1String("decoder_decides")) {
-        QVERIFY2(outcome == QLatin1String("open") || outcome == QLatin1String("read_error")
-                     || outcome == QLatin1String("unrecognised") || outcome == QLatin1String("too_large"),
+        QVERIFY2(outcome == QLatin1String("open") || outcome == QLatin1String("read_error") ||
+                     outcome == QLatin1String("unrecognised") ||
+                     outcome == QLatin1String("too_large"),
                  qPrintable(outcome));
         qInfo("%s: %s", qPrintable(path), qPrintable(outcome));
     } else {
@@ -136,7 +140,8 @@ void TestCorpus::files()
     if (reference.isEmpty())
         return;
 
-    const QImage truth = QImage(corpusDir() + QLatin1Char('/') + reference).convertToFormat(QImage::Format_RGB32);
+    const QImage truth =
+        QImage(corpusDir() + QLatin1Char('/') + reference).convertToFormat(QImage::Format_RGB32);
     QCOMPARE(truth.size(), picture.size());
     // Qt widens a 16-bit BMP's 5-bit channels by multiplying by 8 (31 -> 248), the reference
     // renderings to the full range (31 -> 255).
@@ -144,10 +149,15 @@ void TestCorpus::files()
     for (int y = 0; y < picture.height(); ++y) {
         for (int x = 0; x < picture.width(); ++x) {
             const QRgb got = picture.pixel(x, y), want = truth.pixel(x, y);
-            if (qAbs(qRed(got) - qRed(want)) > tolerance || qAbs(qGreen(got) - qGreen(want)) > tolerance
-                || qAbs(qBlue(got) - qBlue(want)) > tolerance) {
+            if (qAbs(qRed(got) - qRed(want)) > tolerance ||
+                qAbs(qGreen(got) - qGreen(want)) > tolerance ||
+                qAbs(qBlue(got) - qBlue(want)) > tolerance) {
                 QFAIL(qPrintable(QStringLiteral("pixel (%1, %2) is %3, %4 has %5")
-                                     .arg(x).arg(y).arg(got, 8, 16).arg(reference).arg(want, 8, 16)));
+                                     .arg(x)
+                                     .arg(y)
+                                     .arg(got, 8, 16)
+                                     .arg(reference)
+                                     .arg(want, 8, 16)));
             }
         }
     }

@@ -140,7 +140,7 @@ void TestGeometry::magnifierStep()
 
 void TestGeometry::colourLayout()
 {
-    QCOMPARE(tavimo::tcolorToRgb(0xFF0000), 0xFF0000FFu); // TColor blue
+    QCOMPARE(tavimo::tcolorToRgb(0xFF0000), 0xFF0000FFu);  // TColor blue
     QCOMPARE(tavimo::rgbToTColor(0xFFFF0000u), 0x0000FFu); // pure red
     QCOMPARE(tavimo::rgbToTColor(tavimo::tcolorToRgb(0x123456)), 0x123456u);
 }

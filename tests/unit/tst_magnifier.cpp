@@ -90,11 +90,12 @@ void TestMagnifier::wholeImage()
     for (int v = 0; v < 320; ++v)
         for (int u = 0; u < 320; ++u)
             if (raw(zoom, u, v) != expectedAt(u, v, x, y, maxX, maxY))
-                QFAIL(qPrintable(QStringLiteral("output (%1, %2) is %3, expected %4")
-                                     .arg(u).arg(v)
-                                     .arg(raw(zoom, u, v), 8, 16, QLatin1Char('0'))
-                                     .arg(expectedAt(u, v, x, y, maxX, maxY), 8, 16,
-                                          QLatin1Char('0'))));
+                QFAIL(qPrintable(
+                    QStringLiteral("output (%1, %2) is %3, expected %4")
+                        .arg(u)
+                        .arg(v)
+                        .arg(raw(zoom, u, v), 8, 16, QLatin1Char('0'))
+                        .arg(expectedAt(u, v, x, y, maxX, maxY), 8, 16, QLatin1Char('0'))));
 }
 
 // Named output pixels with the picture pixel (or black, -1) they must show; point (50, 40)
@@ -112,13 +113,16 @@ void TestMagnifier::samplePixels_data()
 
     QTest::newRow("(0,0) shows entry (0,0)") << 100 << 80 << 50 << 40 << 0 << 0 << 40 << 30;
     QTest::newRow("(157,157) shows entry (9,9)") << 100 << 80 << 50 << 40 << 157 << 157 << 49 << 39;
-    QTest::newRow("(162,162) shows entry (10,10)") << 100 << 80 << 50 << 40 << 162 << 162 << 50 << 40;
-    QTest::newRow("(319,319) shows entry (19,19)") << 100 << 80 << 50 << 40 << 319 << 319 << 59 << 49;
+    QTest::newRow("(162,162) shows entry (10,10)")
+        << 100 << 80 << 50 << 40 << 162 << 162 << 50 << 40;
+    QTest::newRow("(319,319) shows entry (19,19)")
+        << 100 << 80 << 50 << 40 << 319 << 319 << 59 << 49;
     QTest::newRow("band row 158") << 100 << 80 << 50 << 40 << 20 << 158 << -1 << -1;
     QTest::newRow("band column 161") << 100 << 80 << 50 << 40 << 161 << 300 << -1 << -1;
     QTest::newRow("origin: left half black") << 40 << 40 << 0 << 0 << 100 << 170 << -1 << -1;
     QTest::newRow("origin: own pixel at 162..175") << 40 << 40 << 0 << 0 << 175 << 175 << 0 << 0;
-    QTest::newRow("past end: last pixel at 144..157") << 40 << 30 << 40 << 30 << 144 << 157 << 39 << 29;
+    QTest::newRow("past end: last pixel at 144..157")
+        << 40 << 30 << 40 << 30 << 144 << 157 << 39 << 29;
     QTest::newRow("past end: own block black") << 40 << 30 << 40 << 30 << 165 << 165 << -1 << -1;
     QTest::newRow("1x1: the pixel at 162") << 1 << 1 << 0 << 0 << 162 << 170 << 0 << 0;
     QTest::newRow("1x1: its left neighbour black") << 1 << 1 << 0 << 0 << 150 << 170 << -1 << -1;

@@ -149,8 +149,11 @@ void TestPictureLoader::opensBmp()
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             if (picture.pixel(x, y) != bmpPixel(x, y, bitsPerPixel))
-                QFAIL(qPrintable(QStringLiteral("pixel (%1, %2) is %3, not %4").arg(x).arg(y)
-                                     .arg(picture.pixel(x, y), 8, 16).arg(bmpPixel(x, y, bitsPerPixel), 8, 16)));
+                QFAIL(qPrintable(QStringLiteral("pixel (%1, %2) is %3, not %4")
+                                     .arg(x)
+                                     .arg(y)
+                                     .arg(picture.pixel(x, y), 8, 16)
+                                     .arg(bmpPixel(x, y, bitsPerPixel), 8, 16)));
 }
 
 void TestPictureLoader::opensByContent_data()
@@ -165,11 +168,16 @@ void TestPictureLoader::opensByContent_data()
     const QByteArray jpeg = jpegBytes(13, 7);
     const QImage grey = coordinatePicture(13, 7).convertToFormat(QImage::Format_Grayscale8);
 
-    QTest::newRow("BMP named .jpg") << bmpBytes(13, 7, 24) << "x.jpg" << DefaultLimit << coordinates;
-    QTest::newRow("PNG named .png") << encoded(coordinates, "png") << "p.png" << DefaultLimit << coordinates;
-    QTest::newRow("PNG named .bmp") << encoded(coordinates, "png") << "p.bmp" << DefaultLimit << coordinates;
+    QTest::newRow("BMP named .jpg")
+        << bmpBytes(13, 7, 24) << "x.jpg" << DefaultLimit << coordinates;
+    QTest::newRow("PNG named .png")
+        << encoded(coordinates, "png") << "p.png" << DefaultLimit << coordinates;
+    QTest::newRow("PNG named .bmp")
+        << encoded(coordinates, "png") << "p.bmp" << DefaultLimit << coordinates;
     QTest::newRow("paletted PNG") << encoded(palettedPicture(11, 6, 16), "png") << "p8.png"
-                                  << DefaultLimit << palettedPicture(11, 6, 16).convertToFormat(QImage::Format_RGB32);
+                                  << DefaultLimit
+                                  << palettedPicture(11, 6, 16).convertToFormat(
+                                         QImage::Format_RGB32);
     QTest::newRow("greyscale PNG") << encoded(grey, "png") << "g.png" << DefaultLimit
                                    << grey.convertToFormat(QImage::Format_RGB32);
     QTest::newRow("GIF named .gif") << gifBytes(11, 6) << "p.gif" << DefaultLimit << gifPixels;
@@ -177,10 +185,14 @@ void TestPictureLoader::opensByContent_data()
     QTest::newRow("JPEG named .png") << jpeg << "j.png" << DefaultLimit << qtReads(jpeg);
 
     // A picture whose copy takes exactly the limit still opens, whichever decoder reads it.
-    QTest::newRow("BMP at exactly the limit") << bmpBytes(13, 7, 24) << "l.bmp" << qint64(13 * 7 * 4) << coordinates;
-    QTest::newRow("PNG at exactly the limit") << encoded(coordinates, "png") << "l.png" << qint64(13 * 7 * 4) << coordinates;
-    QTest::newRow("GIF at exactly the limit") << gifBytes(11, 6) << "l.gif" << qint64(11 * 6 * 4) << gifPixels;
-    QTest::newRow("JPEG at exactly the limit") << jpeg << "l.jpg" << qint64(13 * 7 * 4) << qtReads(jpeg);
+    QTest::newRow("BMP at exactly the limit")
+        << bmpBytes(13, 7, 24) << "l.bmp" << qint64(13 * 7 * 4) << coordinates;
+    QTest::newRow("PNG at exactly the limit")
+        << encoded(coordinates, "png") << "l.png" << qint64(13 * 7 * 4) << coordinates;
+    QTest::newRow("GIF at exactly the limit")
+        << gifBytes(11, 6) << "l.gif" << qint64(11 * 6 * 4) << gifPixels;
+    QTest::newRow("JPEG at exactly the limit")
+        << jpeg << "l.jpg" << qint64(13 * 7 * 4) << qtReads(jpeg);
 }
 
 void TestPictureLoader::opensByContent()
@@ -202,8 +214,8 @@ void TestPictureLoader::jpegTrueColours_data()
     QTest::newRow("baseline, odd size") << jpegBytes(61, 37);
     QTest::newRow("1 x 1") << jpegBytes(1, 1);
     QTest::newRow("progressive") << jpegBytes(61, 37, true);
-    QTest::newRow("greyscale")
-        << encoded(coordinatePicture(61, 37).convertToFormat(QImage::Format_Grayscale8), "jpeg");
+    QTest::newRow("greyscale") << encoded(
+        coordinatePicture(61, 37).convertToFormat(QImage::Format_Grayscale8), "jpeg");
 #ifdef TAVIMO_TEST_HAS_LIBJPEG
     QTest::newRow("arithmetic coding") << libjpegBytes(61, 37, {false, false, true});
     QTest::newRow("restart markers") << libjpegBytes(61, 37, {false, false, false, false, 1});
@@ -236,12 +248,17 @@ void TestPictureLoader::cmykJpegColours()
             uchar cmyk[4];
             cmykAt(x, y, cmyk);
             const QRgb pixel = picture.pixel(x, y);
-            const int expected[3] = {cmyk[0] * cmyk[3] / 255, cmyk[1] * cmyk[3] / 255, cmyk[2] * cmyk[3] / 255};
+            const int expected[3] = {cmyk[0] * cmyk[3] / 255, cmyk[1] * cmyk[3] / 255,
+                                     cmyk[2] * cmyk[3] / 255};
             const int actual[3] = {qRed(pixel), qGreen(pixel), qBlue(pixel)};
             for (int channel = 0; channel < 3; ++channel)
                 QVERIFY2(qAbs(actual[channel] - expected[channel]) <= 4,
                          qPrintable(QStringLiteral("(%1, %2) channel %3: %4, not about %5")
-                                        .arg(x).arg(y).arg(channel).arg(actual[channel]).arg(expected[channel])));
+                                        .arg(x)
+                                        .arg(y)
+                                        .arg(channel)
+                                        .arg(actual[channel])
+                                        .arg(expected[channel])));
         }
     }
 #endif
@@ -257,8 +274,10 @@ void TestPictureLoader::jpegWithoutEndMarkerOpens_data()
     QTest::newRow("1 x 1, no EOI") << jpegBytes(1, 1) << 2;
     QTest::newRow("progressive, no EOI") << jpegBytes(61, 37, true) << 2;
 #ifdef TAVIMO_TEST_HAS_LIBJPEG
-    QTest::newRow("restart markers, no EOI") << libjpegBytes(61, 37, {false, false, false, false, 1}) << 2;
-    QTest::newRow("one scan per component, no EOI") << libjpegBytes(61, 37, {false, false, false, true}) << 2;
+    QTest::newRow("restart markers, no EOI")
+        << libjpegBytes(61, 37, {false, false, false, false, 1}) << 2;
+    QTest::newRow("one scan per component, no EOI")
+        << libjpegBytes(61, 37, {false, false, false, true}) << 2;
     QTest::newRow("CMYK, no EOI") << libjpegBytes(48, 24, {true}) << 2;
 #endif
 }
@@ -296,92 +315,115 @@ void TestPictureLoader::refused_data()
         return bytes;
     };
 
-    QTest::newRow("BM alone") << QByteArray("BM") << "a.bmp" << DefaultLimit << "read error" << readError;
-    QTest::newRow("BM and 51 bytes") << bmp24.left(53) << "b.bmp" << DefaultLimit << "read error" << readError;
-    QTest::newRow("headers only") << bmp24.left(54) << "c.bmp" << DefaultLimit << "read error" << readError;
+    QTest::newRow("BM alone") << QByteArray("BM") << "a.bmp" << DefaultLimit << "read error"
+                              << readError;
+    QTest::newRow("BM and 51 bytes")
+        << bmp24.left(53) << "b.bmp" << DefaultLimit << "read error" << readError;
+    QTest::newRow("headers only") << bmp24.left(54) << "c.bmp" << DefaultLimit << "read error"
+                                  << readError;
     QTest::newRow("RLE8") << withCompression(bmpBytes(13, 7, 8), 1) << "rle8.bmp" << DefaultLimit
                           << "unrecognised" << unrecognised;
     QTest::newRow("RLE4") << withCompression(bmpBytes(13, 7, 4), 2) << "rle4.bmp" << DefaultLimit
                           << "unrecognised" << unrecognised;
-    QTest::newRow("BITFIELDS") << withCompression(bmpBytes(13, 7, 32), 3) << "bf.bmp" << DefaultLimit
-                               << "unrecognised" << unrecognised;
-    QTest::newRow("compression above 255") << withCompression(bmp24, 0x100) << "c256.bmp" << DefaultLimit
-                                           << "unrecognised" << unrecognised;
+    QTest::newRow("BITFIELDS") << withCompression(bmpBytes(13, 7, 32), 3) << "bf.bmp"
+                               << DefaultLimit << "unrecognised" << unrecognised;
+    QTest::newRow("compression above 255") << withCompression(bmp24, 0x100) << "c256.bmp"
+                                           << DefaultLimit << "unrecognised" << unrecognised;
     {
         // OS/2 1.x: a 12-byte header, so offset 30 lies in the palette (here 0x3300).
         QByteArray os2 = bmpBytes(13, 7, 8);
         putLittleEndian32(os2, 14, 12);
         putLittleEndian32(os2, 30, 0x3300);
-        QTest::newRow("OS/2 1.x palette at offset 30") << os2 << "os2.bmp" << DefaultLimit
-                                                       << "unrecognised" << unrecognised;
+        QTest::newRow("OS/2 1.x palette at offset 30")
+            << os2 << "os2.bmp" << DefaultLimit << "unrecognised" << unrecognised;
     }
     {
         QByteArray beyond = bmp24;
         putLittleEndian32(beyond, 10, 1u << 31);
-        QTest::newRow("pixel offset beyond the end") << beyond << "o.bmp" << DefaultLimit << "read error" << readError;
+        QTest::newRow("pixel offset beyond the end")
+            << beyond << "o.bmp" << DefaultLimit << "read error" << readError;
     }
     {
         QByteArray huge = bmp24.left(54);
         putLittleEndian32(huge, 18, 65535);
         putLittleEndian32(huge, 22, 65535);
-        QTest::newRow("BMP declaring 65535 x 65535") << huge << "h.bmp" << DefaultLimit << "read error" << readError;
-        QTest::newRow("BMP declaring 65535 x 65535, small limit") << huge << "h.bmp" << small << "read error" << readError;
+        QTest::newRow("BMP declaring 65535 x 65535")
+            << huge << "h.bmp" << DefaultLimit << "read error" << readError;
+        QTest::newRow("BMP declaring 65535 x 65535, small limit")
+            << huge << "h.bmp" << small << "read error" << readError;
         putLittleEndian32(huge, 22, quint32(-65535));
-        QTest::newRow("top-down BMP declaring 65535 x 65535") << huge << "t.bmp" << DefaultLimit << "read error" << readError;
+        QTest::newRow("top-down BMP declaring 65535 x 65535")
+            << huge << "t.bmp" << DefaultLimit << "read error" << readError;
     }
-    QTest::newRow("text named .bmp") << QByteArray("This is plain text, not a picture at all.\n") << "t.bmp"
-                                     << DefaultLimit << "unrecognised" << unrecognised;
-    QTest::newRow("text named .jpg") << QByteArray("hello") << "t.jpg" << DefaultLimit << "unrecognised" << unrecognised;
-    QTest::newRow("B alone") << QByteArray("B") << "b.bmp" << DefaultLimit << "unrecognised" << unrecognised;
-    QTest::newRow("JPEG SOI alone") << QByteArray("\xFF\xD8\xFF") << "s.jpg" << DefaultLimit << "unrecognised" << unrecognised;
+    QTest::newRow("text named .bmp") << QByteArray("This is plain text, not a picture at all.\n")
+                                     << "t.bmp" << DefaultLimit << "unrecognised" << unrecognised;
+    QTest::newRow("text named .jpg")
+        << QByteArray("hello") << "t.jpg" << DefaultLimit << "unrecognised" << unrecognised;
+    QTest::newRow("B alone") << QByteArray("B") << "b.bmp" << DefaultLimit << "unrecognised"
+                             << unrecognised;
+    QTest::newRow("JPEG SOI alone")
+        << QByteArray("\xFF\xD8\xFF") << "s.jpg" << DefaultLimit << "unrecognised" << unrecognised;
 
     const QByteArray png = encoded(coordinatePicture(13, 7), "png");
-    QTest::newRow("PNG declaring 65535 x 65535") << pngDeclaring(png, 65535, 65535) << "h.png" << DefaultLimit
-                                                 << "too large" << tooLarge(65535, 65535);
-    QTest::newRow("PNG declaring 65535 x 65535, small limit") << pngDeclaring(png, 65535, 65535) << "h.png" << small
-                                                              << "too large" << tooLarge(65535, 65535);
-    QTest::newRow("PNG declaring 16385 x 16384") << pngDeclaring(png, 16385, 16384) << "h.png" << DefaultLimit
-                                                 << "too large" << tooLarge(16385, 16384);
-    QTest::newRow("GIF declaring 65535 x 65535") << gifBytes(11, 6, 65535, 65535) << "h.gif" << DefaultLimit
-                                                 << "too large" << tooLarge(65535, 65535);
-    QTest::newRow("GIF declaring 65535 x 65535, small limit") << gifBytes(11, 6, 65535, 65535) << "h.gif" << small
-                                                              << "too large" << tooLarge(65535, 65535);
+    QTest::newRow("PNG declaring 65535 x 65535")
+        << pngDeclaring(png, 65535, 65535) << "h.png" << DefaultLimit << "too large"
+        << tooLarge(65535, 65535);
+    QTest::newRow("PNG declaring 65535 x 65535, small limit")
+        << pngDeclaring(png, 65535, 65535) << "h.png" << small << "too large"
+        << tooLarge(65535, 65535);
+    QTest::newRow("PNG declaring 16385 x 16384")
+        << pngDeclaring(png, 16385, 16384) << "h.png" << DefaultLimit << "too large"
+        << tooLarge(16385, 16384);
+    QTest::newRow("GIF declaring 65535 x 65535")
+        << gifBytes(11, 6, 65535, 65535) << "h.gif" << DefaultLimit << "too large"
+        << tooLarge(65535, 65535);
+    QTest::newRow("GIF declaring 65535 x 65535, small limit")
+        << gifBytes(11, 6, 65535, 65535) << "h.gif" << small << "too large"
+        << tooLarge(65535, 65535);
     const QByteArray jpeg = jpegBytes(13, 7);
     // Over libjpeg's own maximum of 65500 a side: still told as too large.
-    QTest::newRow("JPEG declaring 65535 x 65535") << jpegDeclaring(jpeg, 65535, 65535) << "h.jpg" << DefaultLimit
-                                                  << "too large" << tooLarge(65535, 65535);
-    QTest::newRow("JPEG declaring 60000 x 60000") << jpegDeclaring(jpeg, 60000, 60000) << "h.jpg" << DefaultLimit
-                                                  << "too large" << tooLarge(60000, 60000);
-    QTest::newRow("JPEG declaring 60000 x 60000, small limit") << jpegDeclaring(jpeg, 60000, 60000) << "h.jpg"
-                                                               << small << "too large" << tooLarge(60000, 60000);
+    QTest::newRow("JPEG declaring 65535 x 65535")
+        << jpegDeclaring(jpeg, 65535, 65535) << "h.jpg" << DefaultLimit << "too large"
+        << tooLarge(65535, 65535);
+    QTest::newRow("JPEG declaring 60000 x 60000")
+        << jpegDeclaring(jpeg, 60000, 60000) << "h.jpg" << DefaultLimit << "too large"
+        << tooLarge(60000, 60000);
+    QTest::newRow("JPEG declaring 60000 x 60000, small limit")
+        << jpegDeclaring(jpeg, 60000, 60000) << "h.jpg" << small << "too large"
+        << tooLarge(60000, 60000);
 
     // The same tiny pictures, one byte over a small limit, through each decoder.
-    QTest::newRow("BMP one byte over the limit") << bmp24 << "l.bmp" << qint64(13 * 7 * 4 - 1)
-                                                 << "too large" << tooLarge(13, 7);
-    QTest::newRow("PNG one byte over the limit") << png << "l.png" << qint64(13 * 7 * 4 - 1)
-                                                 << "too large" << tooLarge(13, 7);
-    QTest::newRow("GIF one byte over the limit") << gifBytes(11, 6) << "l.gif" << qint64(11 * 6 * 4 - 1)
-                                                 << "too large" << tooLarge(11, 6);
-    QTest::newRow("JPEG one byte over the limit") << jpeg << "l.jpg" << qint64(13 * 7 * 4 - 1)
-                                                  << "too large" << tooLarge(13, 7);
+    QTest::newRow("BMP one byte over the limit")
+        << bmp24 << "l.bmp" << qint64(13 * 7 * 4 - 1) << "too large" << tooLarge(13, 7);
+    QTest::newRow("PNG one byte over the limit")
+        << png << "l.png" << qint64(13 * 7 * 4 - 1) << "too large" << tooLarge(13, 7);
+    QTest::newRow("GIF one byte over the limit")
+        << gifBytes(11, 6) << "l.gif" << qint64(11 * 6 * 4 - 1) << "too large" << tooLarge(11, 6);
+    QTest::newRow("JPEG one byte over the limit")
+        << jpeg << "l.jpg" << qint64(13 * 7 * 4 - 1) << "too large" << tooLarge(13, 7);
 
     const QVector<int> scans = jpegMarkers(jpegBytes(61, 37, true), 0xDA);
     QVERIFY(scans.size() > 3);
     QTest::newRow("progressive JPEG cut at its second scan")
-        << jpegBytes(61, 37, true).left(scans[1]) << "p.jpg" << DefaultLimit << "unrecognised" << unrecognised;
+        << jpegBytes(61, 37, true).left(scans[1]) << "p.jpg" << DefaultLimit << "unrecognised"
+        << unrecognised;
     QTest::newRow("progressive JPEG cut at its last scan")
-        << jpegBytes(61, 37, true).left(scans.last()) << "p.jpg" << DefaultLimit << "unrecognised" << unrecognised;
+        << jpegBytes(61, 37, true).left(scans.last()) << "p.jpg" << DefaultLimit << "unrecognised"
+        << unrecognised;
 #ifdef TAVIMO_TEST_HAS_LIBJPEG
     const QByteArray restarts = libjpegBytes(61, 37, {false, false, false, false, 1});
     const QVector<int> restartMarkers = jpegMarkers(restarts, 0xD1);
     QVERIFY(!restartMarkers.isEmpty());
     QTest::newRow("JPEG cut just before a restart marker")
-        << restarts.left(restartMarkers.first()) << "r.jpg" << DefaultLimit << "unrecognised" << unrecognised;
+        << restarts.left(restartMarkers.first()) << "r.jpg" << DefaultLimit << "unrecognised"
+        << unrecognised;
     QTest::newRow("JPEG cut just after a restart marker")
-        << restarts.left(restartMarkers.first() + 2) << "r.jpg" << DefaultLimit << "unrecognised" << unrecognised;
+        << restarts.left(restartMarkers.first() + 2) << "r.jpg" << DefaultLimit << "unrecognised"
+        << unrecognised;
     const QByteArray separate = libjpegBytes(61, 37, {false, false, false, true});
     QTest::newRow("JPEG with one scan per component cut at its last scan")
-        << separate.left(jpegMarkers(separate, 0xDA).constLast()) << "s.jpg" << DefaultLimit << "unrecognised" << unrecognised;
+        << separate.left(jpegMarkers(separate, 0xDA).constLast()) << "s.jpg" << DefaultLimit
+        << "unrecognised" << unrecognised;
 #endif
 }
 
@@ -405,7 +447,8 @@ void TestPictureLoader::everyCutOfAJpegIsRefused_data()
 
     QTest::newRow("baseline") << jpegBytes(29, 19);
     QTest::newRow("progressive") << jpegBytes(29, 19, true);
-    QTest::newRow("greyscale") << encoded(coordinatePicture(29, 19).convertToFormat(QImage::Format_Grayscale8), "jpeg");
+    QTest::newRow("greyscale") << encoded(
+        coordinatePicture(29, 19).convertToFormat(QImage::Format_Grayscale8), "jpeg");
 #ifdef TAVIMO_TEST_HAS_LIBJPEG
     QTest::newRow("restart markers") << libjpegBytes(29, 19, {false, false, false, false, 1});
     QTest::newRow("arithmetic coding") << libjpegBytes(29, 19, {false, false, true});
@@ -423,7 +466,10 @@ void TestPictureLoader::everyCutOfAJpegIsRefused()
     for (int length = 2; length <= bytes.size() - 3; ++length) {
         const Outcome outcome = outcomeOf([&] { decodeBytes(bytes.left(length)); });
         if (outcome.kind != QLatin1String("unrecognised"))
-            QFAIL(qPrintable(QStringLiteral("cut to %1 of %2 bytes: %3").arg(length).arg(bytes.size()).arg(outcome.kind)));
+            QFAIL(qPrintable(QStringLiteral("cut to %1 of %2 bytes: %3")
+                                 .arg(length)
+                                 .arg(bytes.size())
+                                 .arg(outcome.kind)));
     }
 }
 
@@ -447,7 +493,10 @@ void TestPictureLoader::everyCutOfABmpIsRefused()
     for (int length = 2; length < bytes.size() - lastRowPadding; ++length) {
         const Outcome outcome = outcomeOf([&] { decodeBytes(bytes.left(length)); });
         if (outcome.kind != QLatin1String("read error"))
-            QFAIL(qPrintable(QStringLiteral("cut to %1 of %2 bytes: %3").arg(length).arg(bytes.size()).arg(outcome.kind)));
+            QFAIL(qPrintable(QStringLiteral("cut to %1 of %2 bytes: %3")
+                                 .arg(length)
+                                 .arg(bytes.size())
+                                 .arg(outcome.kind)));
     }
 }
 
@@ -463,21 +512,25 @@ void TestPictureLoader::openErrors_data()
     QTest::newRow("missing file") << missing << missing << tavimo::systemErrorText(ENOENT) << false;
     const QString relative = QStringLiteral("no-such-picture-5d1c.bmp");
     QTest::newRow("missing file, relative path")
-        << relative << QDir::current().absoluteFilePath(relative) << tavimo::systemErrorText(ENOENT) << false;
-    QTest::newRow("folder") << FFolder.path() << FFolder.path() << tavimo::systemErrorText(EISDIR) << false;
+        << relative << QDir::current().absoluteFilePath(relative) << tavimo::systemErrorText(ENOENT)
+        << false;
+    QTest::newRow("folder") << FFolder.path() << FFolder.path() << tavimo::systemErrorText(EISDIR)
+                            << false;
 
     const QString fifo = FFolder.filePath(QStringLiteral("fifo"));
     if (::mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0 && errno != EEXIST)
         qFatal("mkfifo failed");
     QTest::newRow("FIFO with no writer") << fifo << fifo << notRegular << false;
-    QTest::newRow("/dev/zero") << "/dev/zero" << "/dev/zero" << notRegular << false;
+    QTest::newRow("/dev/zero") << "/dev/zero"
+                               << "/dev/zero" << notRegular << false;
 
     const QString plain = writeFile(FFolder, QStringLiteral("plain.bmp"), bmpBytes(3, 3, 24));
-    QTest::newRow("path through a file") << plain + "/x.bmp" << plain + "/x.bmp"
-                                         << tavimo::systemErrorText(ENOTDIR) << false;
+    QTest::newRow("path through a file")
+        << plain + "/x.bmp" << plain + "/x.bmp" << tavimo::systemErrorText(ENOTDIR) << false;
     const QString locked = writeFile(FFolder, QStringLiteral("locked.bmp"), bmpBytes(3, 3, 24));
     QFile::setPermissions(locked, {});
-    QTest::newRow("no read permission") << locked << locked << tavimo::systemErrorText(EACCES) << true;
+    QTest::newRow("no read permission")
+        << locked << locked << tavimo::systemErrorText(EACCES) << true;
 }
 
 void TestPictureLoader::openErrors()
@@ -491,7 +544,8 @@ void TestPictureLoader::openErrors()
         QSKIP("running as root, file permissions do not apply");
     const Outcome outcome = outcomeOf([&] { pictureloader::load(path); });
     QCOMPARE(outcome.kind, QStringLiteral("open error"));
-    QCOMPARE(outcome.message, QStringLiteral("ファイル \"%1\". %2 が開きません").arg(shownPath, reason));
+    QCOMPARE(outcome.message,
+             QStringLiteral("ファイル \"%1\". %2 が開きません").arg(shownPath, reason));
 }
 
 void TestPictureLoader::declaredSizeLimit_data()
@@ -501,12 +555,17 @@ void TestPictureLoader::declaredSizeLimit_data()
     QTest::addColumn<qint64>("limit");
     QTest::addColumn<bool>("refused");
 
-    QTest::newRow("16384 x 16384 at the default limit") << qint64(16384) << qint64(16384) << DefaultLimit << false;
-    QTest::newRow("16384 x 16385 at the default limit") << qint64(16384) << qint64(16385) << DefaultLimit << true;
-    QTest::newRow("16385 x 16384 at the default limit") << qint64(16385) << qint64(16384) << DefaultLimit << true;
-    QTest::newRow("one row of 2^28 pixels") << qint64(1) << (qint64(1) << 28) << DefaultLimit << false;
+    QTest::newRow("16384 x 16384 at the default limit")
+        << qint64(16384) << qint64(16384) << DefaultLimit << false;
+    QTest::newRow("16384 x 16385 at the default limit")
+        << qint64(16384) << qint64(16385) << DefaultLimit << true;
+    QTest::newRow("16385 x 16384 at the default limit")
+        << qint64(16385) << qint64(16384) << DefaultLimit << true;
+    QTest::newRow("one row of 2^28 pixels")
+        << qint64(1) << (qint64(1) << 28) << DefaultLimit << false;
     QTest::newRow("65535 x 65535") << qint64(65535) << qint64(65535) << DefaultLimit << true;
-    QTest::newRow("product beyond 64 bits") << (qint64(1) << 40) << (qint64(1) << 40) << DefaultLimit << true;
+    QTest::newRow("product beyond 64 bits")
+        << (qint64(1) << 40) << (qint64(1) << 40) << DefaultLimit << true;
     QTest::newRow("exactly a small limit") << qint64(10) << qint64(10) << qint64(400) << false;
     QTest::newRow("one byte over a small limit") << qint64(10) << qint64(10) << qint64(399) << true;
     QTest::newRow("no width") << qint64(0) << qint64(1) << qint64(0) << false;
@@ -519,7 +578,8 @@ void TestPictureLoader::declaredSizeLimit()
     QFETCH(qint64, limit);
     QFETCH(bool, refused);
 
-    const Outcome outcome = outcomeOf([&] { pictureloader::checkDeclaredSize(width, height, {limit}); });
+    const Outcome outcome =
+        outcomeOf([&] { pictureloader::checkDeclaredSize(width, height, {limit}); });
     QCOMPARE(outcome.kind, refused ? QStringLiteral("too large") : QStringLiteral("opened"));
     if (refused)
         QCOMPARE(outcome.message, tooLarge(width, height));

@@ -56,12 +56,15 @@ void TestPointLogFile::logPath_data()
     QTest::addColumn<QByteArray>("argv0");
     QTest::addColumn<QByteArray>("log");
 
-    QTest::newRow("absolute") << QByteArray("/usr/local/bin/prog") << QByteArray("/usr/local/bin/prog.log");
-    QTest::newRow("relative with extension") << QByteArray("./prog.bin") << QByteArray("./prog.log");
+    QTest::newRow("absolute") << QByteArray("/usr/local/bin/prog")
+                              << QByteArray("/usr/local/bin/prog.log");
+    QTest::newRow("relative with extension")
+        << QByteArray("./prog.bin") << QByteArray("./prog.log");
     QTest::newRow("bare name") << QByteArray("prog") << QByteArray("prog.log");
     QTest::newRow("opt path") << QByteArray("/opt/t/picker") << QByteArray("/opt/t/picker.log");
     QTest::newRow("dotted folder") << QByteArray("a.b/picker") << QByteArray("a.b/picker.log");
-    QTest::newRow("relative picker.bin") << QByteArray("./picker.bin") << QByteArray("./picker.log");
+    QTest::newRow("relative picker.bin")
+        << QByteArray("./picker.bin") << QByteArray("./picker.log");
     QTest::newRow("bare picker") << QByteArray("picker") << QByteArray("picker.log");
     QTest::newRow("last dot only") << QByteArray("/x/a.b.c") << QByteArray("/x/a.b.log");
     QTest::newRow("dot-slash only") << QByteArray("./tavimo") << QByteArray("./tavimo.log");
@@ -132,7 +135,9 @@ void TestPointLogFile::modeFollowsUmask()
         TPointLogFile log(QFile::encodeName(path));
     }
     ::umask(old);
-    struct stat st {};
+    struct stat st
+    {
+    };
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
     QCOMPARE(st.st_mode & 0777, mode_t(0640));
 }
@@ -184,8 +189,8 @@ void TestPointLogFile::fullDiskReportsAndGoesOn()
             log.WritePoint(pointAt(3, 4));
             QFAIL("a write to a full disk was reported as success");
         } catch (const EFWriteError &e) {
-            QVERIFY2(e.message().startsWith(QStringLiteral("ファイル \"%1\" に書き込めません: ")
-                                                .arg(link)),
+            QVERIFY2(e.message().startsWith(
+                         QStringLiteral("ファイル \"%1\" に書き込めません: ").arg(link)),
                      qPrintable(e.message()));
             QVERIFY(e.message().endsWith(tavimo::systemErrorText(ENOSPC)));
         }

@@ -71,8 +71,10 @@ void TestPointWithRange::setters_data()
     QTest::addColumn<int>("newY");
     QTest::addColumn<bool>("raised");
 
-    QTest::newRow("default range: 10 accepted") << 10 << 10 << 0 << 0 << 'x' << 10 << 10 << 0 << true;
-    QTest::newRow("default range: 11 ignored") << 10 << 10 << 0 << 0 << 'x' << 11 << 0 << 0 << false;
+    QTest::newRow("default range: 10 accepted")
+        << 10 << 10 << 0 << 0 << 'x' << 10 << 10 << 0 << true;
+    QTest::newRow("default range: 11 ignored")
+        << 10 << 10 << 0 << 0 << 'x' << 11 << 0 << 0 << false;
     QTest::newRow("range 0: 0 accepted") << 0 << 0 << 0 << 0 << 'x' << 0 << 0 << 0 << true;
     QTest::newRow("range 0: 1 ignored") << 0 << 0 << 0 << 0 << 'x' << 1 << 0 << 0 << false;
     QTest::newRow("range 0: -1 ignored") << 0 << 0 << 0 << 0 << 'x' << -1 << 0 << 0 << false;

@@ -5,8 +5,8 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QMouseEvent>
 #include <QImage>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 
 #include <memory>

@@ -79,21 +79,33 @@ void TestFormInput::clicks_data()
     QTest::addColumn<QPoint>("expected");
 
     QTest::newRow("picture (150, 100)") << QPoint(0, 0) << QPoint(150, 100) << QPoint(320, 213);
-    QTest::newRow("picture edges (300, 225)") << QPoint(5, 5) << QPoint(300, 225) << QPoint(640, 480);
+    QTest::newRow("picture edges (300, 225)")
+        << QPoint(5, 5) << QPoint(300, 225) << QPoint(640, 480);
     QTest::newRow("picture origin") << QPoint(5, 5) << QPoint(0, 0) << QPoint(0, 0);
-    QTest::newRow("right of picture, left of magnifier") << QPoint(5, 5) << QPoint(301, 100) << QPoint(5, 5);
+    QTest::newRow("right of picture, left of magnifier")
+        << QPoint(5, 5) << QPoint(301, 100) << QPoint(5, 5);
     QTest::newRow("below the picture") << QPoint(5, 5) << QPoint(100, 300) << QPoint(5, 5);
     QTest::newRow("magnifier top-left") << QPoint(100, 100) << QPoint(310, 10) << QPoint(90, 90);
-    QTest::newRow("magnifier bottom-right") << QPoint(100, 100) << QPoint(629, 329) << QPoint(109, 109);
-    QTest::newRow("magnifier cell -1 (469, 169)") << QPoint(100, 100) << QPoint(469, 169) << QPoint(99, 99);
-    QTest::newRow("magnifier cell -1 (454, 154)") << QPoint(100, 100) << QPoint(454, 154) << QPoint(99, 99);
-    QTest::newRow("magnifier own cell (470, 170)") << QPoint(100, 100) << QPoint(470, 170) << QPoint(100, 100);
-    QTest::newRow("magnifier own cell (485, 185)") << QPoint(100, 100) << QPoint(485, 185) << QPoint(100, 100);
-    QTest::newRow("magnifier target out of range") << QPoint(3, 50) << QPoint(310, 170) << QPoint(3, 50);
-    QTest::newRow("magnifier x = 629 is in") << QPoint(100, 100) << QPoint(629, 170) << QPoint(109, 100);
-    QTest::newRow("magnifier x = 630 is out") << QPoint(100, 100) << QPoint(630, 170) << QPoint(100, 100);
-    QTest::newRow("magnifier y = 10 is in") << QPoint(100, 100) << QPoint(470, 10) << QPoint(100, 90);
-    QTest::newRow("magnifier y = 330 is out") << QPoint(100, 100) << QPoint(470, 330) << QPoint(100, 100);
+    QTest::newRow("magnifier bottom-right")
+        << QPoint(100, 100) << QPoint(629, 329) << QPoint(109, 109);
+    QTest::newRow("magnifier cell -1 (469, 169)")
+        << QPoint(100, 100) << QPoint(469, 169) << QPoint(99, 99);
+    QTest::newRow("magnifier cell -1 (454, 154)")
+        << QPoint(100, 100) << QPoint(454, 154) << QPoint(99, 99);
+    QTest::newRow("magnifier own cell (470, 170)")
+        << QPoint(100, 100) << QPoint(470, 170) << QPoint(100, 100);
+    QTest::newRow("magnifier own cell (485, 185)")
+        << QPoint(100, 100) << QPoint(485, 185) << QPoint(100, 100);
+    QTest::newRow("magnifier target out of range")
+        << QPoint(3, 50) << QPoint(310, 170) << QPoint(3, 50);
+    QTest::newRow("magnifier x = 629 is in")
+        << QPoint(100, 100) << QPoint(629, 170) << QPoint(109, 100);
+    QTest::newRow("magnifier x = 630 is out")
+        << QPoint(100, 100) << QPoint(630, 170) << QPoint(100, 100);
+    QTest::newRow("magnifier y = 10 is in")
+        << QPoint(100, 100) << QPoint(470, 10) << QPoint(100, 90);
+    QTest::newRow("magnifier y = 330 is out")
+        << QPoint(100, 100) << QPoint(470, 330) << QPoint(100, 100);
 }
 
 void TestFormInput::clicks()
@@ -196,14 +208,20 @@ void TestFormInput::keys_data()
 
     // From (2, 2) on the 640 x 480 picture.
     QTest::newRow("Left") << int(Qt::Key_Left) << Qt::KeyboardModifiers() << QPoint(1, 2);
-    QTest::newRow("Shift+Left refused") << int(Qt::Key_Left) << Qt::KeyboardModifiers(Qt::ShiftModifier) << QPoint(2, 2);
-    QTest::newRow("Ctrl+Left refused") << int(Qt::Key_Left) << Qt::KeyboardModifiers(Qt::ControlModifier) << QPoint(2, 2);
-    QTest::newRow("Ctrl+Right") << int(Qt::Key_Right) << Qt::KeyboardModifiers(Qt::ControlModifier) << QPoint(12, 2);
-    QTest::newRow("Shift+Ctrl+Right") << int(Qt::Key_Right) << (Qt::ShiftModifier | Qt::ControlModifier) << QPoint(5, 2);
+    QTest::newRow("Shift+Left refused")
+        << int(Qt::Key_Left) << Qt::KeyboardModifiers(Qt::ShiftModifier) << QPoint(2, 2);
+    QTest::newRow("Ctrl+Left refused")
+        << int(Qt::Key_Left) << Qt::KeyboardModifiers(Qt::ControlModifier) << QPoint(2, 2);
+    QTest::newRow("Ctrl+Right") << int(Qt::Key_Right) << Qt::KeyboardModifiers(Qt::ControlModifier)
+                                << QPoint(12, 2);
+    QTest::newRow("Shift+Ctrl+Right")
+        << int(Qt::Key_Right) << (Qt::ShiftModifier | Qt::ControlModifier) << QPoint(5, 2);
     QTest::newRow("Down") << int(Qt::Key_Down) << Qt::KeyboardModifiers() << QPoint(2, 3);
-    QTest::newRow("Shift+Down") << int(Qt::Key_Down) << Qt::KeyboardModifiers(Qt::ShiftModifier) << QPoint(2, 5);
+    QTest::newRow("Shift+Down") << int(Qt::Key_Down) << Qt::KeyboardModifiers(Qt::ShiftModifier)
+                                << QPoint(2, 5);
     QTest::newRow("Up") << int(Qt::Key_Up) << Qt::KeyboardModifiers() << QPoint(2, 1);
-    QTest::newRow("Alt+Up moves by 1") << int(Qt::Key_Up) << Qt::KeyboardModifiers(Qt::AltModifier) << QPoint(2, 1);
+    QTest::newRow("Alt+Up moves by 1")
+        << int(Qt::Key_Up) << Qt::KeyboardModifiers(Qt::AltModifier) << QPoint(2, 1);
     QTest::newRow("letter") << int(Qt::Key_A) << Qt::KeyboardModifiers() << QPoint(2, 2);
     QTest::newRow("Home") << int(Qt::Key_Home) << Qt::KeyboardModifiers() << QPoint(2, 2);
     QTest::newRow("Page Down") << int(Qt::Key_PageDown) << Qt::KeyboardModifiers() << QPoint(2, 2);
@@ -226,8 +244,9 @@ void TestFormInput::keysAtTheEdge()
     Fixture640 f;
     f.moveTo(640, 480);
     ChangeLog log(f.form->point());
-    for (Qt::KeyboardModifiers m : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier),
-                                    Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+    for (Qt::KeyboardModifiers m :
+         {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier),
+          Qt::KeyboardModifiers(Qt::ControlModifier)}) {
         QTest::keyClick(f.client(), Qt::Key_Right, m);
         QTest::keyClick(f.client(), Qt::Key_Down, m);
     }
@@ -246,7 +265,8 @@ void TestFormInput::frameFollowsThePoint()
     QTest::mouseClick(f.client(), Qt::LeftButton, {}, QPoint(150, 100)); // point (320, 213)
     const QImage &frame = *f.form->buffer();
     // The point's own pixel fills magnifier cell (10, 10): client (310 + 162, 10 + 162).
-    QCOMPARE(frame.pixel(310 + 170, 10 + 170) & 0xFFFFFF, codedPicture(640, 480).pixel(320, 213) & 0xFFFFFF);
+    QCOMPARE(frame.pixel(310 + 170, 10 + 170) & 0xFFFFFF,
+             codedPicture(640, 480).pixel(320, 213) & 0xFFFFFF);
     // The cross at (150, 99): trunc(213 / 480 * 225) = 99.
     QCOMPARE(f.frame(150, 99), rgbOf(0xFF0000));
     QCOMPARE(f.frame(140, 99), rgbOf(0xFF0000));

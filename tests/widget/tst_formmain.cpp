@@ -98,8 +98,7 @@ void TestFormMain::clientSizeBeforeAndAfterShow()
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(form.ClientWidth(), 640);
     QCOMPARE(form.ClientHeight(), 340);
-    QCOMPARE(form.clientArea()->mapTo(&form, QPoint(0, 0)),
-             QPoint(0, form.menuBar()->height()));
+    QCOMPARE(form.clientArea()->mapTo(&form, QPoint(0, 0)), QPoint(0, form.menuBar()->height()));
 }
 
 void TestFormMain::menu()
@@ -142,8 +141,8 @@ void TestFormMain::icon()
         }
     }
     FormFixture f;
-    const QImage shown = f.form->windowIcon().pixmap(32, 32).toImage().convertToFormat(
-        QImage::Format_ARGB32);
+    const QImage shown =
+        f.form->windowIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(shown, image);
 }
 

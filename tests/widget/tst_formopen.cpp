@@ -6,8 +6,8 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
-#include <QWindow>
 #include <QTimer>
+#include <QWindow>
 #include <QtTest>
 
 namespace {
@@ -149,7 +149,7 @@ void TestFormOpen::dialogListsCaseSensitively()
     QDir dir(f.path("pics"));
     QVERIFY(dir.mkpath("."));
     const QStringList names{"p1.bmp", "p2.BMP", "p3.jpeg", "p4.JPEG", "p5.jpg",
-                            "p6.JPG", "p7.Jpg", "p8.png", "a.Bmp"};
+                            "p6.JPG", "p7.Jpg", "p8.png",  "a.Bmp"};
     for (const QString &n : names)
         writeFile(dir.filePath(n), "x");
     QStringList listed;
@@ -262,7 +262,8 @@ void TestFormOpen::failuresLeaveEverything()
         QFAIL("no failure raised");
     } catch (const ETavimoError &e) {
         if (message.isEmpty())
-            QVERIFY2(e.message().contains(bad) && e.message().endsWith(QStringLiteral("が開きません")),
+            QVERIFY2(e.message().contains(bad) &&
+                         e.message().endsWith(QStringLiteral("が開きません")),
                      qPrintable(e.message()));
         else
             QCOMPARE(e.message(), message);
