@@ -9,6 +9,8 @@ int main(int argc, char *argv[])
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tavimo"));
+    // Lets a desktop match the window to its menu entry (the installed desktop file's name).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tavimo.Tavimo"));
 
     TForm1 Form1(invocationName);
     Form1.show();
