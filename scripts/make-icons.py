@@ -54,9 +54,9 @@ def png_bytes(size):
 
 def check_against_window_icon(here):
     """The 32-pixel rendering must be the window icon, pixel for pixel."""
-    spec = importlib.util.spec_from_file_location("make_icon", os.path.join(here, "make-icon.py"))
-    window_icon = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(window_icon)
+    source = importlib.util.spec_from_file_location("make_icon", os.path.join(here, "make-icon.py"))
+    window_icon = importlib.util.module_from_spec(source)
+    source.loader.exec_module(window_icon)
     for y in range(DESIGN):
         for x in range(DESIGN):
             index = window_icon.pixel(x, y)
