@@ -36,27 +36,6 @@ QString cannotOpen(const QString &path, const QString &reason)
     return QStringLiteral("ファイル \"%1\". %2 が開きません").arg(path, reason);
 }
 
-// What the user sees of the window.
-struct Shown
-{
-    QString caption;
-    QImage picture;
-    QPoint point;
-    QImage frame;
-
-    static Shown of(const TForm1 &form)
-    {
-        return {form.windowTitle(),
-                *form.image(),
-                {form.point()->X(), form.point()->Y()},
-                *form.buffer()};
-    }
-    bool operator==(const Shown &o) const
-    {
-        return caption == o.caption && picture == o.picture && point == o.point && frame == o.frame;
-    }
-};
-
 // A window showing a 50 x 40 picture with the point at (20, 10).
 struct Opened : FormFixture
 {
@@ -72,12 +51,12 @@ struct Opened : FormFixture
     QString tryOpen(const QByteArray &bytes, const QString &name = QStringLiteral("hostile"))
     {
         const QString file = writeFile(dir, name, bytes);
-        const Shown before = Shown::of(*form);
+        const Snapshot before = Snapshot::of(*form);
         try {
             form->OpenPicture(file);
             return QString();
         } catch (const ETavimoError &e) {
-            if (!(Shown::of(*form) == before))
+            if (!(Snapshot::of(*form) == before))
                 return QStringLiteral("<the refused file changed the window>");
             return e.message();
         }
@@ -277,14 +256,14 @@ void TestFaultOpen::awkwardFiles()
         writeFile(f.dir, "plain", "text");
         path = f.path("plain/picture.bmp");
     }
-    const Shown before = Shown::of(*f.form);
+    const Snapshot before = Snapshot::of(*f.form);
     try {
         f.form->OpenPicture(path);
         QFAIL("opened");
     } catch (const EFOpenError &e) {
         QCOMPARE(e.message(), cannotOpen(path, reason));
     }
-    QVERIFY(Shown::of(*f.form) == before);
+    QVERIFY(Snapshot::of(*f.form) == before);
 }
 
 // Permissions do not hold for root, so the open runs in a helper process as nobody then.

@@ -8,8 +8,45 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QtTest>
 
 #include <memory>
+
+// What a user can see of the window's state.
+struct Snapshot
+{
+    QString caption;
+    QImage picture;
+    QPoint point;
+    QPoint range;
+    TRect imageRect;
+    QImage frame;
+
+    static Snapshot of(const TForm1 &form)
+    {
+        return {form.windowTitle(),
+                *form.image(),
+                {form.point()->X(), form.point()->Y()},
+                {form.point()->MaxX(), form.point()->MaxY()},
+                form.imageRect(),
+                *form.buffer()};
+    }
+    bool operator==(const Snapshot &o) const
+    {
+        return caption == o.caption && picture == o.picture && point == o.point &&
+               range == o.range && imageRect == o.imageRect && frame == o.frame;
+    }
+    // The same comparison, naming the first part that differs.
+    void verifySame(const Snapshot &o) const
+    {
+        QCOMPARE(o.caption, caption);
+        QCOMPARE(o.picture, picture);
+        QCOMPARE(o.point, point);
+        QCOMPARE(o.range, range);
+        QVERIFY(o.imageRect == imageRect);
+        QCOMPARE(o.frame, frame);
+    }
+};
 
 // A main window started from a temporary folder (its log goes there), with the failure report
 // replaced by a list of the messages it would have shown.

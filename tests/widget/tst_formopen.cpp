@@ -12,36 +12,6 @@
 
 namespace {
 
-// What a user can see of the window's state.
-struct Snapshot
-{
-    QString caption;
-    QImage picture;
-    QPoint point;
-    QPoint range;
-    TRect imageRect;
-    QImage frame;
-
-    static Snapshot of(const TForm1 &form)
-    {
-        return {form.windowTitle(),
-                *form.image(),
-                {form.point()->X(), form.point()->Y()},
-                {form.point()->MaxX(), form.point()->MaxY()},
-                form.imageRect(),
-                *form.buffer()};
-    }
-    void verifySame(const Snapshot &o) const
-    {
-        QCOMPARE(o.caption, caption);
-        QCOMPARE(o.picture, picture);
-        QCOMPARE(o.point, point);
-        QCOMPARE(o.range, range);
-        QVERIFY(o.imageRect == imageRect);
-        QCOMPARE(o.frame, frame);
-    }
-};
-
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
