@@ -101,24 +101,24 @@ void TForm1::buildMenu()
 {
     MainMenu1 = menuBar();
     MnuFile = MainMenu1->addMenu(QStringLiteral("ファイル(&F)"));
-    MnuOpen = MnuFile->addAction(QStringLiteral("開く(&O)"));
-    MnuLog = MnuFile->addAction(QStringLiteral("ログ(&L)"));
-    MnuClose = MnuFile->addAction(QStringLiteral("閉じる(&C)"));
+    MnuOpen = addCommand(MnuFile, QStringLiteral("開く(&O)"), "MnuOpen", &TForm1::MnuOpenClick);
+    MnuLog = addCommand(MnuFile, QStringLiteral("ログ(&L)"), "MnuLog", &TForm1::MnuLogClick);
+    MnuClose =
+        addCommand(MnuFile, QStringLiteral("閉じる(&C)"), "MnuClose", &TForm1::MnuCloseClick);
     MnuSet = MainMenu1->addMenu(QStringLiteral("設定(&S)"));
-    MnuCrossColor = MnuSet->addAction(QStringLiteral("十字カーソルの色(&C)"));
+    MnuCrossColor = addCommand(MnuSet, QStringLiteral("十字カーソルの色(&C)"), "MnuCrossColor",
+                               &TForm1::MnuCrossColorClick);
+}
 
-    MnuOpen->setObjectName(QStringLiteral("MnuOpen"));
-    MnuLog->setObjectName(QStringLiteral("MnuLog"));
-    MnuClose->setObjectName(QStringLiteral("MnuClose"));
-    MnuCrossColor->setObjectName(QStringLiteral("MnuCrossColor"));
-
-    connect(MnuOpen, &QAction::triggered, this,
-            [this] { handle([this] { MnuOpenClick(MnuOpen); }); });
-    connect(MnuLog, &QAction::triggered, this, [this] { handle([this] { MnuLogClick(MnuLog); }); });
-    connect(MnuClose, &QAction::triggered, this,
-            [this] { handle([this] { MnuCloseClick(MnuClose); }); });
-    connect(MnuCrossColor, &QAction::triggered, this,
-            [this] { handle([this] { MnuCrossColorClick(MnuCrossColor); }); });
+// A menu item whose click runs `handler` under the failure guard, with the item as Sender.
+QAction *TForm1::addCommand(QMenu *menu, const QString &caption, const char *name,
+                            void (TForm1::*handler)(QObject *))
+{
+    QAction *item = menu->addAction(caption);
+    item->setObjectName(QLatin1String(name));
+    connect(item, &QAction::triggered, this,
+            [this, item, handler] { handle([&] { (this->*handler)(item); }); });
+    return item;
 }
 
 QWidget *TForm1::clientArea() const
@@ -164,9 +164,14 @@ void TForm1::settleHiddenResize()
 {
     if (isVisible())
         return;
+    settleLayout();
+    FormResize(this);
+}
+
+void TForm1::settleLayout()
+{
     layout()->invalidate();
     layout()->activate();
-    FormResize(this);
 }
 
 void TForm1::resizeEvent(QResizeEvent *event)
@@ -192,8 +197,7 @@ void TForm1::FormCreate(QObject *)
 
     // Before the first show Qt's sizes are placeholders; settle the layout so that the client
     // size read below is the real one.
-    layout()->invalidate();
-    layout()->activate();
+    settleLayout();
     setOuterWidth(width() - ClientWidth() + layout::MinClientWidth);
     setOuterHeight(height() - ClientHeight() + layout::MinClientHeight);
 

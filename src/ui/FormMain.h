@@ -56,9 +56,12 @@ protected:
 private:
     void applyDescription();
     void buildMenu();
+    QAction *addCommand(QMenu *menu, const QString &caption, const char *name,
+                        void (TForm1::*handler)(QObject *));
     void setOuterWidth(int value);
     void setOuterHeight(int value);
     void settleHiddenResize();
+    void settleLayout();
 
     void FormCreate(QObject *Sender);
     void FormDestroy(QObject *Sender);
