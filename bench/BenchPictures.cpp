@@ -162,44 +162,17 @@ QByteArray hugeGif()
 {
     // GIF89a, logical screen and one image of 65535 x 65535, a two-entry palette, and an LZW
     // stream holding a single pixel.
+    // clang-format off
     const uchar bytes[] = {
-        'G',
-        'I',
-        'F',
-        '8',
-        '9',
-        'a',
-        0xFF,
-        0xFF,
-        0xFF,
-        0xFF, // screen width, height
-              // (little-endian)
-        0x80,
-        0x00,
-        0x00, // global palette of 2 entries, background 0, no aspect
-        0x00,
-        0x00,
-        0x00,
-        0xFF,
-        0xFF,
-        0xFF,
-        0x2C,
-        0x00,
-        0x00,
-        0x00,
-        0x00,
-        0xFF,
-        0xFF,
-        0xFF,
-        0xFF,
-        0x00, // image descriptor
-        0x02,
-        0x02,
-        0x44,
-        0x01,
-        0x00, // LZW minimum code size 2, one sub-block, end
+        'G', 'I', 'F', '8', '9', 'a',
+        0xFF, 0xFF, 0xFF, 0xFF,       // screen width, height (little-endian)
+        0x80, 0x00, 0x00,             // global palette of 2 entries, background 0, no aspect
+        0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF,
+        0x2C, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, // image descriptor
+        0x02, 0x02, 0x44, 0x01, 0x00, // LZW minimum code size 2, one sub-block, end
         0x3B,
     };
+    // clang-format on
     return QByteArray(reinterpret_cast<const char *>(bytes), sizeof bytes);
 }
 
