@@ -19,6 +19,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegion>
+#include <QtMath>
 
 namespace {
 
@@ -44,6 +45,13 @@ QString chosenFile(const QFileDialog &dialog)
     }
     const QStringList chosen = dialog.selectedFiles();
     return chosen.isEmpty() ? QString() : chosen.first();
+}
+
+// The client pixel under a pointer position. Positions can be fractional (a scaled screen, a
+// tablet); the pixel is the one that contains the point, so they are floored, never rounded.
+QPoint pixelUnder(const QPointF &position)
+{
+    return {qFloor(position.x()), qFloor(position.y())};
 }
 
 } // namespace
@@ -78,7 +86,7 @@ void TForm1::applyDescription()
     auto *client = new TClientArea(this); // owned by the window from setCentralWidget on
     client->OnPaint = [this](QPainter &canvas) { handle([&] { FormPaint(this, canvas); }); };
     client->OnMouseDown = [this](QMouseEvent *e) {
-        const QPoint pos = e->position().toPoint();
+        const QPoint pos = pixelUnder(e->position());
         handle([&] { FormMouseDown(this, e->button(), e->modifiers(), pos.x(), pos.y()); });
     };
     client->OnKeyDown = [this](QKeyEvent *e) {
@@ -412,12 +420,12 @@ void TForm1::DrawBuffer()
         canvas.drawImage(zoomRect.topLeft(), *FZoom);
 
     // 5. The coordinates, top-left corner of the text at (0, CH - 18), in the application's
-    // default font (not the window font) in black.
+    // default font (not the window font) in black. The ascent comes from the painter that
+    // draws, so the top stays there whatever the screen's DPI.
     if (FPoint) {
-        const QFont font = QGuiApplication::font();
-        canvas.setFont(font);
+        canvas.setFont(QGuiApplication::font());
         canvas.setPen(Qt::black);
-        const int baseline = layout::textTop(ch) + QFontMetrics(font).ascent();
+        const int baseline = layout::textTop(ch) + canvas.fontMetrics().ascent();
         canvas.drawText(QPoint(0, baseline),
                         QString::asprintf(" X : %d , Y : %d", FPoint->X(), FPoint->Y()));
     }

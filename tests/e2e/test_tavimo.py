@@ -2,8 +2,8 @@
 """End-to-end tests: the built program on its own Xvfb, driven like a user would.
 
 Usage: test_tavimo.py PROGRAM [unittest options]
-Exits 77 (skipped) when an X tool is missing. TAVIMO_SCREENSHOT=FILE saves one window shot
-with a picture open."""
+Exits 77 (skipped) when an X tool is missing. TAVIMO_SCREENSHOT=FILE saves the window of the
+central scenario on the plain desktop, a plot open and a point picked on its curve."""
 
 import os
 import shutil
@@ -22,12 +22,30 @@ SUITE_DIR = None
 BLACK = (0, 0, 0)
 BLUE = (0, 0, 255)
 MAG = 320                 # magnifier side, client pixels
-TEXT_BOX = (150, 20)      # left part of the bottom strip where the coordinate text goes
+# The bottom strip under the least picture area, where the coordinate text goes: its glyphs
+# grow with the desktop's font DPI, so nothing else is drawn there.
+TEXT_BOX = (300, 20)
 
 
 def colour(x, y):
     """Every picture pixel differs from its neighbours, from black, blue and grey."""
     return (40 + x, 40 + y, 180 - (x + 2 * y) % 60)
+
+
+def plot(x, y):
+    """The README's plot: axes, a grid and a curve on paper whose every pixel differs from its
+    neighbours by a shade, so that a pixel drawn from the wrong source shows."""
+    if x == 20 or y == 150:
+        return BLACK                      # axes
+    if abs(y - curve(x)) <= 1 and x > 20:
+        return (200, 30, 30)              # the data
+    if x % 20 == 0 or y % 30 == 0:
+        return (215, 215, 215)            # grid
+    return (248 + x % 8, 248 + y % 8, 255 - (x + y) % 4)
+
+
+def curve(x):
+    return 150 - (x - 20) * (x - 20) // 220
 
 
 def fit(aw, ah, w, h):
@@ -53,8 +71,9 @@ class Frame:
     """What the client area should show for a picture (or none) and a point, pixel by pixel:
     each pixel maps to a set of allowed colours, or None where the text is."""
 
-    def __init__(self, cw, ch, bg, picture=None, point=(0, 0)):
+    def __init__(self, cw, ch, bg, picture=None, point=(0, 0), paint=colour):
         self.cw, self.ch, self.bg, self.picture, self.point = cw, ch, bg, picture, point
+        self.paint = paint
         self.cross = set()
         if picture:
             w, h = picture
@@ -78,9 +97,9 @@ class Frame:
                 return {BLACK}
             w, h = self.picture
             sx, sy = self.point[0] - 10 + mx // 16, self.point[1] - 10 + my // 16
-            return {colour(sx, sy)} if 0 <= sx < w and 0 <= sy < h else {BLACK}
+            return {self.paint(sx, sy)} if 0 <= sx < w and 0 <= sy < h else {BLACK}
         if self.picture and x < self.right and y < self.bottom:
-            return {colour(self.cols[x], self.rows[y])}
+            return {self.paint(self.cols[x], self.rows[y])}
         return {self.bg}
 
     def mismatches(self, shot, limit=8):
@@ -96,20 +115,41 @@ class Frame:
 
 
 def text_pixels(shot, ch):
-    """Raw pixels of the coordinate text box, and whether anything black-ish is drawn in it."""
-    raw = shot.rows(0, ch - TEXT_BOX[1], TEXT_BOX[0], ch)
-    dark = any(max(raw[i:i + 3]) < 80 for i in range(0, len(raw), 3))
-    return raw, dark
+    """Raw pixels of the coordinate text box."""
+    return shot.rows(0, ch - TEXT_BOX[1], TEXT_BOX[0], ch)
 
 
-class TavimoTest(unittest.TestCase):
-    def setUp(self):
+def dark(raw):
+    """Whether raw RGB bytes hold a black-ish pixel (text)."""
+    return any(max(raw[i:i + 3]) < 80 for i in range(0, len(raw), 3))
+
+
+# The desktops the central scenario runs on: how the X server is set up (desktop scale as
+# Xft.dpi, a window manager) and what the program is started with. Every row must give the same
+# log bytes and the same client pixels; only the menu bar's height and the text's glyphs may
+# differ.
+DESKTOPS = {
+    "plain_96dpi": {},
+    "xft_dpi_144": {"dpi": 144},
+    "xft_dpi_192": {"dpi": 192},
+    "qt_scale_options_wayland": {"env": {"QT_SCALE_FACTOR": "1.5", "QT_QPA_PLATFORM": "wayland"},
+                                 "args": ["-qwindowgeometry", "900x700+10+10", "-reverse"]},
+    "openbox": {"wm": True},
+}
+
+
+class Session(unittest.TestCase):
+    """A test folder, the program started from it, and what a user sees of it."""
+
+    def start(self, xserver=None, **program):
         self.folder = tempfile.mkdtemp(prefix=self._testMethodName + "-", dir=SUITE_DIR)
-        self.app = Program(XSERVER, PROGRAM, self.folder)
+        xserver = xserver or XSERVER
+        self.app = Program(xserver, PROGRAM, self.folder, **program)
         self.addCleanup(self.app.stop)
         # The screen as the test left it, kept with the folder when a test fails.
-        self.addCleanup(XSERVER.run, "import", "-silent", "-window", "root",
+        self.addCleanup(xserver.run, "import", "-silent", "-window", "root",
                         os.path.join(self.folder, "last-screen.png"))
+        return self.app
 
     def background(self):
         # The far right column of the client is margin in every state; Qt's Button colour.
@@ -130,47 +170,95 @@ class TavimoTest(unittest.TestCase):
         except AssertionError as e:
             self.fail("%s; %s" % (e, "; ".join(last)))
 
-    def make_picture(self, name, w, h):
+    def make_picture(self, name, w, h, paint=colour):
         path = os.path.join(self.folder, name)
-        write_bmp(path, w, h, colour)
+        write_bmp(path, w, h, paint)
         return path
 
     def open_picture(self, path):
+        """Opens through the dialog; then the client's top can be read off the magnifier."""
         self.app.open_file(path)
         wait_for(lambda: self.app.caption() == "Tavimo-" + path, "the caption of " + path)
+        menu = self.app.measure_menu_bar()
+        self.assertTrue(0 < menu < 60, "menu bar %d pixels high" % menu)
 
-    # ------------------------------------------------------------------------------------
 
-    def test_start_window_frame_and_log(self):
-        app = self.app
+class DesktopTest(Session):
+    """The central scenario on each desktop of DESKTOPS: start; open a plot through the dialog;
+    click a point on its curve; Log."""
+
+    def scenario(self, dpi=None, wm=False, **program):
+        xserver = XSERVER
+        if dpi or wm:
+            xserver = XServer(os.path.join(SUITE_DIR, "config"), dpi=dpi, wm=wm)
+            self.addCleanup(xserver.stop)
+        app = self.start(xserver, **program)
+        started = app.geometry()
+        self.assertEqual(started[2], 640, "the window's width")
+        first_screen = xserver.screenshot()
         self.assertEqual(app.caption(), "Tavimo")
-        self.assertTrue(0 < app.menu_bar < 60, "menu bar %d pixels high" % app.menu_bar)
-        self.assertEqual(app.geometry(), (293, 355, 640, 340 + app.menu_bar))
-        # Nothing but background and the text: no magnifier and no cross before a picture.
-        shot = self.assert_frame(Frame(640, 340, self.background()), "the empty frame")
-        raw, dark = text_pixels(shot, 340)
-        self.assertTrue(dark, "no coordinate text in the bottom strip")
-        self.assertIn(bytes(3), raw, "the text has no pure black pixel")
-        self.assertTrue(os.path.isfile(app.log_path))
         self.assertEqual(app.log(), b"")
-        # A log left from an earlier run is emptied by the next start.
-        app.log_point(b"0,0\r\n")
-        app.stop()
+
+        w, h = 240, 180  # drawn 300 x 225: 1.25 screen pixels a picture pixel
+        self.open_picture(self.make_picture("plot.bmp", w, h, plot))
+        menu = app.menu_bar
+        left, top, width, height = app.geometry()
+        self.assertEqual((width, height - menu), (640, 340), "the client's size")
+        self.assertEqual((left, top, width, height), started, "the window moved or resized")
+        if not wm:  # a window manager places windows as it likes
+            self.assertEqual((left, top), (293, 355))
+        bg = self.background()
+
+        # The first frame: background and the text, no magnifier, no cross; and a menu bar
+        # that reads from the left.
+        empty = first_screen.region(left, top + menu, 640, 340)
+        self.assertEqual(Frame(640, 340, bg).mismatches(empty), [])
+        self.assertTrue(dark(text_pixels(empty, 340)), "no coordinate text at start")
+        self.assertTrue(dark(first_screen.region(left, top, 640, menu).rows(0, 0, 100, menu)),
+                        "no menu title at the menu bar's left end")
+
+        self.assert_frame(Frame(640, 340, bg, (w, h), (0, 0), plot), "the plot at point (0, 0)")
+        # Client pixel (188, 93) lies in picture pixel (150, 74), on the curve: 188 / 1.25 =
+        # 150.4, 93 / 1.25 = 74.4.
+        point = (150, curve(150))
+        app.click(188, 93)
+        self.assert_frame(Frame(640, 340, bg, (w, h), point, plot), "the point on the curve")
+        app.log_point(b"%d,%d\r\n" % point)
+
+        target = os.environ.get("TAVIMO_SCREENSHOT")
+        if target and not (dpi or wm or program):
+            xserver.run("import", "-silent", "-window", str(app.wid), target)
+
+
+for _name, _desktop in DESKTOPS.items():
+    setattr(DesktopTest, "test_" + _name,
+            lambda self, desktop=_desktop: self.scenario(**desktop))
+
+
+class TavimoTest(Session):
+    def setUp(self):
+        self.start()
+
+    def test_restart_empties_the_log(self):
+        self.app.log_point(b"0,0\r\n")
+        self.app.stop()
         self.app = Program(XSERVER, PROGRAM, self.folder)
         self.addCleanup(self.app.stop)
         self.assertEqual(self.app.log(), b"")
 
     def test_shrinking_snaps_back_to_least_client(self):
         app = self.app
+        self.open_picture(self.make_picture("pic.bmp", 160, 120))
         bg = self.background()
+        menu = app.menu_bar
         app.x.run("xdotool", "windowsize", str(app.wid), "400", "200")
         # The menu key after the resize is handled after it: once the log line is there, the
         # program has seen the new size and answered it.
         app.log_point(b"0,0\r\n")
-        _, _, cw, ch = wait_for(lambda: [r for r in [app.client_rect()] if r[2] >= 640 and r[3] >= 340],
-                                "the client to grow back to 640 x 340")[0]
-        shot = self.assert_frame(Frame(cw, ch, bg), "the frame at the corrected size")
-        self.assertTrue(text_pixels(shot, ch)[1], "no coordinate text at the corrected bottom")
+        wait_for(lambda: app.geometry()[2:] != (400, 200), "the window to answer the resize")
+        self.assertEqual(app.geometry()[2:], (640, 340 + menu))
+        self.assertEqual(app.measure_menu_bar(), menu)
+        self.assert_frame(Frame(640, 340, bg, (160, 120)), "the frame at the corrected size")
 
     def test_log_appends_point_before_any_picture(self):
         self.app.log_point(b"0,0\r\n")
@@ -179,42 +267,6 @@ class TavimoTest(unittest.TestCase):
     def test_close_ends_with_status_zero(self):
         self.app.menu("c")
         self.assertEqual(self.app.proc.wait(10), 0)
-
-    def test_open_draws_picture_cross_and_magnifier(self):
-        path = self.make_picture("pic.bmp", 160, 120)  # fitted to 300 x 225: width binds
-        bg = self.background()
-        self.open_picture(path)
-        frame = Frame(640, 340, bg, (160, 120), (0, 0))
-        self.assertEqual((frame.right, frame.bottom), (300, 225))
-        self.assert_frame(frame, "the picture at point (0, 0)")
-
-    def test_readme_screenshot(self):
-        """With TAVIMO_SCREENSHOT=FILE: a plot opened and a point picked on its curve, shot."""
-        target = os.environ.get("TAVIMO_SCREENSHOT")
-        if not target:
-            self.skipTest("TAVIMO_SCREENSHOT is not set")
-        w, h = 240, 180
-
-        def curve(x):
-            return 150 - (x - 20) * (x - 20) // 220
-
-        def plot(x, y):
-            if x == 20 or y == 150:
-                return BLACK                      # axes
-            if abs(y - curve(x)) <= 1 and x > 20:
-                return (200, 30, 30)              # the data
-            if x % 20 == 0 or y % 30 == 0:
-                return (215, 215, 215)            # grid
-            return (255, 255, 255)
-        path = os.path.join(self.folder, "plot.bmp")
-        write_bmp(path, w, h, plot)
-        self.open_picture(path)
-        # The pixel of the curve at x = 170, as a user would click it (the picture is drawn
-        # 300 x 225, scale 1.25).
-        px, py = 170, curve(170)
-        self.app.click(int(px * 1.25) + 1, int(py * 1.25) + 1)
-        self.app.log_point(b"%d,%d\r\n" % (px, py))
-        self.app.x.run("import", "-silent", "-window", str(self.app.wid), target)
 
     def test_broken_file_reports_once_and_goes_on(self):
         path = os.path.join(self.folder, "bad.bmp")
@@ -232,9 +284,8 @@ class TavimoTest(unittest.TestCase):
     def test_session_clicks_keys_and_log(self):
         # 37 x 61 is fitted to 194 x 320: the height binds, and rows pad to 4 bytes in the file.
         w, h = 37, 61
-        path = self.make_picture("tall.bmp", w, h)
+        self.open_picture(self.make_picture("tall.bmp", w, h))
         bg = self.background()
-        self.open_picture(path)
         cw = 640
         self.assertEqual(fit(300, 320, w, h), (194, 320))
         # Magnifier cell (5, 13): 5 - 10 columns and 13 - 10 rows away from the point's cell.
@@ -256,8 +307,8 @@ class TavimoTest(unittest.TestCase):
             elif action != "open":
                 self.app.keys(action)
             shot = self.assert_frame(Frame(cw, 340, bg, (w, h), point), "%s -> %s" % (action, point))
-            raw, dark = text_pixels(shot, 340)
-            self.assertTrue(dark, "no coordinate text after " + action)
+            raw = text_pixels(shot, 340)
+            self.assertTrue(dark(raw), "no coordinate text after " + action)
             if point in texts:
                 self.assertEqual(texts[point], raw, "the text of the same point changed")
             else:

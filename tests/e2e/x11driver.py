@@ -63,10 +63,12 @@ def write_bmp(path, width, height, colour_at):
 
 
 class XServer:
-    """Xvfb on a free display. The number is probed from a random point well above the ones
-    people and xvfb-run use, so that suites running side by side do not meet."""
+    """Xvfb on a free display, set up as a desktop: `dpi` is the desktop scale as X resource
+    Xft.dpi (as desktops set it), `wm` runs openbox as the window manager. The display number
+    is probed from a random point well above the ones people and xvfb-run use, so that suites
+    running side by side do not meet."""
 
-    def __init__(self, config_home):
+    def __init__(self, config_home, dpi=None, wm=False):
         first = random.randrange(200, 900)
         for number in range(first, first + 40):
             if self._start(number):
@@ -78,14 +80,25 @@ class XServer:
         self.env.update(DISPLAY=self.display, QT_QPA_PLATFORM="xcb", LANG="C.UTF-8",
                         XDG_CONFIG_HOME=config_home)
         self.bound = set()
+        self.wm = None
+        if dpi:
+            subprocess.run(["xrdb", "-nocpp", "-merge"], input=b"Xft.dpi: %d\n" % dpi,
+                           env=self.env, check=True)
+        if wm:
+            self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                       preexec_fn=die_with_parent)
+            wait_for(lambda: b"window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"),
+                     "openbox to manage the screen")
 
     def _start(self, number):
         """True once Xvfb on :number is ready (it writes the number to -displayfd then);
         False when it exits first, as it does when the display is taken."""
         read_end, write_end = os.pipe()
         self.proc = subprocess.Popen(
+            # -noreset keeps the X resources when the last client leaves.
             ["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
-             "-nolisten", "tcp"],
+             "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             preexec_fn=die_with_parent)
         os.close(write_end)
@@ -105,13 +118,14 @@ class XServer:
         return False
 
     def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(5)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        for proc in (getattr(self, "wm", None), self.proc):
+            if proc and proc.poll() is None:
+                proc.terminate()
+                try:
+                    proc.wait(5)
+                except subprocess.TimeoutExpired:
+                    proc.kill()
+                    proc.wait()
 
     def run(self, *args, check=True):
         """Runs an X client against this server and returns its output. Xvfb now and then drops
@@ -230,23 +244,24 @@ class Region:
 
 
 class Program:
-    """The program started as ./tavimo from `folder`, through a symlink to the built binary."""
+    """The program started as ./tavimo `args` from `folder`, through a symlink to the built
+    binary, with `env` added to the desktop's environment."""
 
-    def __init__(self, xserver, binary, folder):
+    def __init__(self, xserver, binary, folder, args=(), env=None):
         self.x = xserver
         self.folder = folder
+        self.args, self.env = list(args), dict(xserver.env, **(env or {}))
         if not os.path.lexists(os.path.join(folder, "tavimo")):  # a second start in one folder
             os.symlink(binary, os.path.join(folder, "tavimo"))
         self.launches = 0
         self._launch()
         self.wid = wait_for(self._find_main, "the main window")
-        # The client area is 640 x 340 at start, so what is left above it is the menu bar.
-        self.menu_bar = self.geometry()[3] - 340
+        self.menu_bar = None  # read off the screen by measure_menu_bar()
 
     def _launch(self):
         self.launches += 1
         self.stderr = open(os.path.join(self.folder, "stderr.txt"), "wb")
-        self.proc = subprocess.Popen(["./tavimo"], cwd=self.folder, env=self.x.env,
+        self.proc = subprocess.Popen(["./tavimo"] + self.args, cwd=self.folder, env=self.env,
                                      stdout=self.stderr, stderr=subprocess.STDOUT,
                                      preexec_fn=die_with_parent)
 
@@ -313,8 +328,23 @@ class Program:
         return (int(values["Absolute upper-left X"]), int(values["Absolute upper-left Y"]),
                 int(values["Width"]), int(values["Height"]))
 
+    def measure_menu_bar(self):
+        """The menu bar's height, read off the screen: once a picture is open, the magnifier's
+        black band (its columns 158 to 161) runs down from 10 pixels below the client's top."""
+        def band_top():
+            x, y, w, h = self.geometry()
+            shot = self.x.screenshot()
+            column = [shot.pixel(x + w - 330 + 159, row) for row in range(y, y + h)]
+            for top in range(len(column) - 320):
+                if column[top] == (0, 0, 0) and all(p == (0, 0, 0) for p in column[top:top + 320]):
+                    return top + 1  # 0 is a valid height: kept off the falsy values
+            return None
+        self.menu_bar = wait_for(band_top, "the magnifier's black band") - 1 - 10
+        return self.menu_bar
+
     def client_rect(self):
         """The client area below the menu bar, as (screen x, screen y, width, height)."""
+        assert self.menu_bar is not None, "measure_menu_bar() first"
         x, y, w, h = self.geometry()
         return x, y + self.menu_bar, w, h - self.menu_bar
 

@@ -96,13 +96,12 @@ inline QByteArray fileBytes(const QString &path)
 
 // A left, right or middle click exactly at `pos` in client coordinates (QTest takes (0, 0) for
 // "the centre of the widget").
-inline void clickAt(QWidget *client, QPoint pos, Qt::MouseButton button = Qt::LeftButton,
+inline void clickAt(QWidget *client, QPointF pos, Qt::MouseButton button = Qt::LeftButton,
                     Qt::KeyboardModifiers modifiers = {})
 {
-    const QPointF global = client->mapToGlobal(QPointF(pos));
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(pos), global, button, button, modifiers);
+    const QPointF global = client->mapToGlobal(pos);
+    QMouseEvent press(QEvent::MouseButtonPress, pos, global, button, button, modifiers);
     QApplication::sendEvent(client, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(pos), global, button, Qt::NoButton,
-                        modifiers);
+    QMouseEvent release(QEvent::MouseButtonRelease, pos, global, button, Qt::NoButton, modifiers);
     QApplication::sendEvent(client, &release);
 }

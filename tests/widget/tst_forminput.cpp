@@ -75,43 +75,49 @@ private slots:
 void TestFormInput::clicks_data()
 {
     QTest::addColumn<QPoint>("start");
-    QTest::addColumn<QPoint>("press");
+    QTest::addColumn<QPointF>("press");
     QTest::addColumn<QPoint>("expected");
 
-    QTest::newRow("picture (150, 100)") << QPoint(0, 0) << QPoint(150, 100) << QPoint(320, 213);
+    QTest::newRow("picture (150, 100)") << QPoint(0, 0) << QPointF(150, 100) << QPoint(320, 213);
+    // A scaled screen or a tablet gives fractional positions: the pixel under them, never the
+    // nearest one (rounding would give (151, 101) and the point (322, 215)).
+    QTest::newRow("picture (150.75, 100.75)")
+        << QPoint(0, 0) << QPointF(150.75, 100.75) << QPoint(320, 213);
     QTest::newRow("picture edges (300, 225)")
-        << QPoint(5, 5) << QPoint(300, 225) << QPoint(640, 480);
-    QTest::newRow("picture origin") << QPoint(5, 5) << QPoint(0, 0) << QPoint(0, 0);
+        << QPoint(5, 5) << QPointF(300, 225) << QPoint(640, 480);
+    QTest::newRow("picture origin") << QPoint(5, 5) << QPointF(0, 0) << QPoint(0, 0);
     QTest::newRow("right of picture, left of magnifier")
-        << QPoint(5, 5) << QPoint(301, 100) << QPoint(5, 5);
-    QTest::newRow("below the picture") << QPoint(5, 5) << QPoint(100, 300) << QPoint(5, 5);
-    QTest::newRow("magnifier top-left") << QPoint(100, 100) << QPoint(310, 10) << QPoint(90, 90);
+        << QPoint(5, 5) << QPointF(301, 100) << QPoint(5, 5);
+    QTest::newRow("below the picture") << QPoint(5, 5) << QPointF(100, 300) << QPoint(5, 5);
+    QTest::newRow("magnifier top-left") << QPoint(100, 100) << QPointF(310, 10) << QPoint(90, 90);
     QTest::newRow("magnifier bottom-right")
-        << QPoint(100, 100) << QPoint(629, 329) << QPoint(109, 109);
+        << QPoint(100, 100) << QPointF(629, 329) << QPoint(109, 109);
     QTest::newRow("magnifier cell -1 (469, 169)")
-        << QPoint(100, 100) << QPoint(469, 169) << QPoint(99, 99);
+        << QPoint(100, 100) << QPointF(469, 169) << QPoint(99, 99);
+    QTest::newRow("magnifier cell -1 (469.5, 169.5)")
+        << QPoint(100, 100) << QPointF(469.5, 169.5) << QPoint(99, 99);
     QTest::newRow("magnifier cell -1 (454, 154)")
-        << QPoint(100, 100) << QPoint(454, 154) << QPoint(99, 99);
+        << QPoint(100, 100) << QPointF(454, 154) << QPoint(99, 99);
     QTest::newRow("magnifier own cell (470, 170)")
-        << QPoint(100, 100) << QPoint(470, 170) << QPoint(100, 100);
+        << QPoint(100, 100) << QPointF(470, 170) << QPoint(100, 100);
     QTest::newRow("magnifier own cell (485, 185)")
-        << QPoint(100, 100) << QPoint(485, 185) << QPoint(100, 100);
+        << QPoint(100, 100) << QPointF(485, 185) << QPoint(100, 100);
     QTest::newRow("magnifier target out of range")
-        << QPoint(3, 50) << QPoint(310, 170) << QPoint(3, 50);
+        << QPoint(3, 50) << QPointF(310, 170) << QPoint(3, 50);
     QTest::newRow("magnifier x = 629 is in")
-        << QPoint(100, 100) << QPoint(629, 170) << QPoint(109, 100);
+        << QPoint(100, 100) << QPointF(629, 170) << QPoint(109, 100);
     QTest::newRow("magnifier x = 630 is out")
-        << QPoint(100, 100) << QPoint(630, 170) << QPoint(100, 100);
+        << QPoint(100, 100) << QPointF(630, 170) << QPoint(100, 100);
     QTest::newRow("magnifier y = 10 is in")
-        << QPoint(100, 100) << QPoint(470, 10) << QPoint(100, 90);
+        << QPoint(100, 100) << QPointF(470, 10) << QPoint(100, 90);
     QTest::newRow("magnifier y = 330 is out")
-        << QPoint(100, 100) << QPoint(470, 330) << QPoint(100, 100);
+        << QPoint(100, 100) << QPointF(470, 330) << QPoint(100, 100);
 }
 
 void TestFormInput::clicks()
 {
     QFETCH(QPoint, start);
-    QFETCH(QPoint, press);
+    QFETCH(QPointF, press);
     QFETCH(QPoint, expected);
 
     Fixture640 f;
