@@ -16,6 +16,8 @@ void showFailureBox(const QString &message)
     QMessageBox box(QMessageBox::Critical, QString(), failureText(message), QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setDefaultButton(QMessageBox::Ok);
+    // A message quotes paths and system texts: markup in them is shown, never interpreted.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -7,7 +7,9 @@
 #include <QFontInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
+#include <QTimer>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -61,6 +63,7 @@ private slots:
     void logCreationFailure();
     void logFullDisk();
     void destroyFreesEverything();
+    void failureBox();
 };
 
 void TestFormMain::startState()
@@ -360,6 +363,21 @@ void TestFormMain::destroyFreesEverything()
     QCOMPARE(fileBytes(log), QByteArray("0,0\r\n"));
     TForm1 again(QFile::encodeName(dir.filePath("tavimo")), [](const QString &) {});
     QCOMPARE(fileBytes(log), QByteArray());
+}
+
+// The box shows a message as it is: a path or a system text holding markup is not rendered.
+void TestFormMain::failureBox()
+{
+    QTimer::singleShot(0, qApp, [] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        box->accept();
+        QCOMPARE(box->textFormat(), Qt::PlainText);
+        QCOMPARE(box->text(), QStringLiteral("x<b>y</b>&lt;.bmp."));
+        QCOMPARE(box->windowTitle(), QString());
+        QCOMPARE(box->icon(), QMessageBox::Critical);
+    });
+    tavimo::showFailureBox(QStringLiteral("x<b>y</b>&lt;.bmp"));
 }
 
 QTEST_MAIN(TestFormMain)
