@@ -1,5 +1,7 @@
 #include "core/Geometry.h"
 
+#include <limits>
+
 TRect FitRect(qint32 areaWidth, qint32 areaHeight, qint32 pictureWidth, qint32 pictureHeight)
 {
     const qint64 aw = areaWidth, ah = areaHeight, w = pictureWidth, h = pictureHeight;
@@ -16,6 +18,11 @@ TRect FitRect(qint32 areaWidth, qint32 areaHeight, qint32 pictureWidth, qint32 p
 }
 
 namespace tavimo {
+
+// The conversions below round each step to a 64-bit significand: x87's extended format, which
+// GCC and Clang use for long double on x86-64. A double would round the same steps differently.
+static_assert(std::numeric_limits<long double>::digits == 64,
+              "the cross and click conversions need the 80-bit extended long double");
 
 qint32 crossPosition(qint32 coord, qint32 pictureSize, qint32 fittedSize)
 {

@@ -304,6 +304,7 @@ void TForm1::MnuOpenClick(QObject *)
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile); // a typed name need not exist
     dialog.setNameFilter(QStringLiteral("画像 (*.bmp *.BMP *.jpeg *.JPEG *.jpg *.JPG)"));
+    dialog.setOption(QFileDialog::HideNameFilterDetails); // the label alone, not the masks
     // Masks match case-sensitively: a.Bmp is not listed.
     dialog.setFilter(dialog.filter() | QDir::CaseSensitive);
     if (dialog.exec() != QDialog::Accepted)
@@ -407,7 +408,9 @@ void TForm1::DrawBuffer()
         background -= pictureRect;
     if (showZoom)
         background -= zoomRect;
-    const QColor backgroundColour = palette().color(QPalette::Button);
+    // The active group's colour, also while the window is inactive (just after a dialog
+    // closes), so that every frame has one background whatever the theme.
+    const QColor backgroundColour = palette().color(QPalette::Active, QPalette::Button);
     for (const QRect &r : background)
         canvas.fillRect(r, backgroundColour);
 
