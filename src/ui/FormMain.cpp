@@ -33,19 +33,48 @@ constexpr int WindowFontPixelSize = 12;
 const char *const WindowFontSubstitute = "IPAPGothic";
 constexpr TColor InitialCrossColor = 0xFF0000; // blue, as 0x00BBGGRR
 
-// The file the open dialog was accepted with. Qt's dialog reads a typed name holding a double
-// quote as a list of quoted names, so such a name is taken as it stands when it names a file.
-QString chosenFile(const QFileDialog &dialog)
+// The open dialog. Qt's file dialog reads a typed name holding a double quote as a list of
+// quoted names, which can name another file than the one typed (old".bmp becomes .bmp). Only
+// text that is exactly one name in double quotes is left to that reading; any other text
+// holding a quote is taken as typed, read when the dialog is accepted (Qt rewrites the field
+// to match the file it then selects).
+class TOpenDialog : public QFileDialog
 {
-    const auto *edit = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-    if (edit && edit->text().contains(QLatin1Char('"'))) {
-        QString typed = dialog.directory().absoluteFilePath(edit->text());
-        if (QFileInfo::exists(typed))
-            return typed;
+public:
+    using QFileDialog::QFileDialog;
+
+    QString chosenFile() const
+    {
+        if (!FTypedPath.isEmpty())
+            return FTypedPath;
+        const QStringList chosen = selectedFiles();
+        return chosen.isEmpty() ? QString() : chosen.first();
     }
-    const QStringList chosen = dialog.selectedFiles();
-    return chosen.isEmpty() ? QString() : chosen.first();
-}
+
+protected:
+    void accept() override
+    {
+        FTypedPath.clear();
+        const auto *edit = findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        const QString typed = edit ? edit->text() : QString();
+        const qsizetype quotes = typed.count(QLatin1Char('"'));
+        const bool oneQuotedName = quotes == 2 && typed.size() > 2 &&
+                                   typed.startsWith(QLatin1Char('"')) &&
+                                   typed.endsWith(QLatin1Char('"'));
+        if (quotes > 0 && !oneQuotedName) {
+            const QString path = directory().absoluteFilePath(typed);
+            if (!QFileInfo(path).isDir()) { // a folder is entered, as Qt does
+                FTypedPath = path;
+                QDialog::accept();
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    QString FTypedPath; // the name as typed, made absolute; empty when Qt's reading holds
+};
 
 // The client pixel under a pointer position. Positions can be fractional (a scaled screen, a
 // tablet); the pixel is the one that contains the point, so they are floored, never rounded.
@@ -299,7 +328,7 @@ void TForm1::FormKeyDown(QObject *, int &Key, Qt::KeyboardModifiers Shift)
 
 void TForm1::MnuOpenClick(QObject *)
 {
-    QFileDialog dialog(this, QStringLiteral("開く"));
+    TOpenDialog dialog(this, QStringLiteral("開く"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile); // a typed name need not exist
@@ -309,7 +338,7 @@ void TForm1::MnuOpenClick(QObject *)
     dialog.setFilter(dialog.filter() | QDir::CaseSensitive);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    const QString path = chosenFile(dialog);
+    const QString path = dialog.chosenFile();
     if (!path.isEmpty())
         OpenPicture(path);
 }
