@@ -23,6 +23,15 @@ install(FILES ${PROJECT_BINARY_DIR}/packaging/${TAVIMO_APP_ID}.metainfo.xml
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/packaging/icons/hicolor
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 
+# A stripped install (`cmake --install --strip`, and the package) also drops the compiler's
+# .comment and .note sections, as Debian's own packaging tools do.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/tavimo\"
+                    COMMAND_ERROR_IS_FATAL ANY)
+  endif()")
+
 # Manual pages and the changelog go compressed, as Debian has them: -9 for the least size, -n so
 # that neither the name nor the time stamp enters the file and every build gives the same bytes.
 find_program(TAVIMO_GZIP gzip REQUIRED)
