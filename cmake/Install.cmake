@@ -23,8 +23,46 @@ install(FILES ${PROJECT_BINARY_DIR}/packaging/${TAVIMO_APP_ID}.metainfo.xml
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/packaging/icons/hicolor
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md
+# A stripped install (`cmake --install --strip`, and the package) also drops the compiler's
+# .comment and .note sections, as Debian's own packaging tools do.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/tavimo\"
+                    COMMAND_ERROR_IS_FATAL ANY)
+  endif()")
+
+# Manual pages and the changelog go compressed, as Debian has them: -9 for the least size, -n so
+# that neither the name nor the time stamp enters the file and every build gives the same bytes.
+find_program(TAVIMO_GZIP gzip REQUIRED)
+set(compressed_files)
+function(tavimo_compress source output)
+  get_filename_component(directory ${output} DIRECTORY)
+  string(REGEX REPLACE "\\.gz$" "" uncompressed ${output})
+  add_custom_command(OUTPUT ${output}
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${directory}
+                     COMMAND ${CMAKE_COMMAND} -E copy ${source} ${uncompressed}
+                     COMMAND ${TAVIMO_GZIP} -9nf ${uncompressed}
+                     DEPENDS ${source} VERBATIM)
+  set(compressed_files ${compressed_files} ${output} PARENT_SCOPE)
+endfunction()
+
+# tavimo(1) in English, and in Japanese under the ja locale.
+set(man_out ${PROJECT_BINARY_DIR}/packaging/man)
+tavimo_compress(${PROJECT_SOURCE_DIR}/packaging/man/tavimo.1 ${man_out}/man1/tavimo.1.gz)
+tavimo_compress(${PROJECT_SOURCE_DIR}/packaging/man/ja/tavimo.1 ${man_out}/ja/man1/tavimo.1.gz)
+install(FILES ${man_out}/man1/tavimo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${man_out}/ja/man1/tavimo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
+
+# The changelog is kept in Debian's format; its newest entry carries the project's version (the
+# package test checks it). The copyright file, in Debian's machine-readable format, holds the
+# licence's full text.
+tavimo_compress(${PROJECT_SOURCE_DIR}/packaging/changelog
+                ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/changelog.gz ${PROJECT_SOURCE_DIR}/packaging/copyright
+              ${PROJECT_SOURCE_DIR}/README.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+add_custom_target(compressed_docs ALL DEPENDS ${compressed_files})
 
 include(${PROJECT_SOURCE_DIR}/packaging/CPackSettings.cmake)
 include(CPack)

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Checks the Debian package: its control fields and file list, then unpacks it into a
-temporary root and starts the unpacked program by its bare name on a private X server.
+"""Checks the Debian package: its control fields and file list, lintian's verdict, then
+unpacks it into a temporary root, checks its changelog and manual pages, and starts the unpacked
+program by its bare name on a private X server.
 
     check_package.py --deb FILE [--version V]
     check_package.py --cpack-config BUILD/CPackConfig.cmake [--version V]   (builds the .deb)
@@ -9,7 +10,9 @@ Exits 77 (skipped) when the Debian tools it needs are missing.
 """
 import argparse
 import glob
+import gzip
 import os
+import re
 import select
 import shutil
 import signal
@@ -23,6 +26,7 @@ SKIP = 77
 # Dependencies no linker sees, and one that dpkg-shlibdeps must have found.
 REQUIRED_DEPENDS = ("fonts-ipafont-gothic", "qt6-qpa-plugins", "qt6-image-formats-plugins",
                     "libqt6widgets6")
+MANUAL_LANGUAGES = ("", "ja/")  # under usr/share/man
 
 
 def fail(message):
@@ -93,7 +97,8 @@ def check_files(deb):
         fail("/usr/bin/tavimo is missing or not executable")
     wanted = ["/usr/share/icons/hicolor/%dx%d/apps/tavimo.png" % (s, s)
               for s in (32, 48, 64, 128, 256)]
-    wanted.append("/usr/share/doc/tavimo/LICENSE")
+    wanted += ["/usr/share/doc/tavimo/" + f for f in ("copyright", "changelog.gz")]
+    wanted += ["/usr/share/man/%sman1/tavimo.1.gz" % lang for lang in MANUAL_LANGUAGES]
     for name in wanted:
         if name not in files:
             fail(name + " is missing")
@@ -103,6 +108,34 @@ def check_files(deb):
     stray = [f for f in files if f.endswith((".a", ".h", ".cmake", ".o"))]
     if stray:
         fail("build leftovers in the package: %s" % stray)
+
+
+def check_lintian(deb):
+    """Any error, warning or pedantic tag fails; informational ones may stay."""
+    result = subprocess.run(["lintian", "--pedantic", "--no-override", "--allow-root", deb],
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    print("$ lintian --pedantic\n" + result.stdout)
+    if result.returncode != 0 or re.search(r"^[EWP]: ", result.stdout, re.MULTILINE):
+        fail("lintian reported the tags above")
+
+
+def check_docs(root, version):
+    with gzip.open(os.path.join(root, "usr/share/doc/tavimo/changelog.gz"), "rt") as changelog:
+        newest = changelog.readline()
+    if version and not newest.startswith("tavimo (%s) " % version):
+        fail("the changelog's newest entry is %r, the package is %s" % (newest, version))
+    # Rendered as lintian renders them, at a terminal's usual 80 columns. Japanese text, which
+    # has no spaces, may leave groff unable to break or fill a line; every other warning counts.
+    env = dict(os.environ, LC_ALL="C.UTF-8", MANWIDTH="80", MANROFFSEQ="")
+    for lang in MANUAL_LANGUAGES:
+        page = os.path.join(root, "usr/share/man", lang, "man1/tavimo.1.gz")
+        warnings = subprocess.run(["man", "--warnings", "-E", "UTF-8", "-l", "-Tutf8", "-Z", page],
+                                  env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                  text=True, check=True).stderr.splitlines()
+        if lang:
+            warnings = [w for w in warnings if not re.search(r"can't break|cannot adjust", w)]
+        if warnings:
+            fail("man reports on %s:\n%s" % (page, "\n".join(warnings)))
 
 
 def start_xvfb():
@@ -133,11 +166,10 @@ def stop(proc):
             proc.wait()
 
 
-def run_unpacked(deb, scratch):
-    root, work, home = (os.path.join(scratch, d) for d in ("root", "work", "home"))
+def run_unpacked(root, scratch):
+    work, home = (os.path.join(scratch, d) for d in ("work", "home"))
     for d in (work, home):
         os.makedirs(d, mode=0o700)
-    subprocess.run(["dpkg-deb", "-x", deb, root], check=True)
     bin_dir = os.path.join(root, "usr", "bin")
 
     xvfb, display = start_xvfb()
@@ -182,14 +214,18 @@ def main():
     parser.add_argument("--version")
     args = parser.parse_args()
 
-    need(["dpkg-deb", "dpkg"], "to read the package")
+    need(["dpkg-deb", "dpkg", "lintian", "man"], "to read the package (dpkg, lintian, man-db)")
     need(["Xvfb", "xdotool"], "to start the packaged program")
     with tempfile.TemporaryDirectory(prefix="tavimo-package-") as scratch:
         deb = args.deb or build_deb(os.path.abspath(args.cpack_config),
                                     os.path.join(scratch, "out"))
         check_control(deb, args.version)
         check_files(deb)
-        run_unpacked(deb, scratch)
+        check_lintian(deb)
+        root = os.path.join(scratch, "root")
+        subprocess.run(["dpkg-deb", "-x", deb, root], check=True)
+        check_docs(root, args.version)
+        run_unpacked(root, scratch)
     print("ok: " + os.path.basename(deb))
 
 
