@@ -1,6 +1,6 @@
 // Replays every input the fuzzer ever failed on (tests/fuzz/regressions/) through the decoder
-// with the fuzzer's size limit and time limit: each must come out exactly as recorded in
-// regressions/outcomes.tsv, within 2 s.
+// under the fuzzer's limits, 64 MiB a picture and 2 s an input: each must give exactly the
+// outcome regressions/outcomes.tsv records for it, and none may crash.
 #include "core/Errors.h"
 #include "core/PictureLoader.h"
 
@@ -8,41 +8,27 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QHash>
 #include <QtTest>
-
-#include <utility>
 
 namespace {
 
-constexpr QLatin1String OutcomesFile("outcomes.tsv");
-
-// One line an input: its file name, a tab, what decoding it gives.
-QHash<QString, QString> recordedOutcomes(const QDir &folder)
+// A refusal's message, or a picture's size, format (4 is Format_RGB32) and the SHA-1 of its
+// rows, so that one made-up row shows.
+QString outcomeOf(const QByteArray &content)
 {
-    QHash<QString, QString> outcomes;
-    QFile table(folder.filePath(OutcomesFile));
-    if (!table.open(QIODevice::ReadOnly | QIODevice::Text))
-        return outcomes;
-    while (!table.atEnd()) {
-        const QString line = QString::fromUtf8(table.readLine()).trimmed();
-        const qsizetype tab = line.indexOf(QLatin1Char('\t'));
-        if (tab > 0)
-            outcomes.insert(line.left(tab), line.mid(tab + 1));
+    try {
+        const QImage picture = pictureloader::decode(content, {std::int64_t(64) << 20});
+        QCryptographicHash rows(QCryptographicHash::Sha1);
+        for (int y = 0; y < picture.height(); ++y)
+            rows.addData(QByteArrayView(picture.constScanLine(y), picture.bytesPerLine()));
+        return QStringLiteral("picture %1 x %2, format %3, pixels %4")
+            .arg(picture.width())
+            .arg(picture.height())
+            .arg(int(picture.format()))
+            .arg(QString::fromLatin1(rows.result().toHex()));
+    } catch (const ETavimoError &e) {
+        return QStringLiteral("refused: ") + e.message();
     }
-    return outcomes;
-}
-
-// A picture as its size and the SHA-1 of its pixel rows, so that one made-up row shows.
-QString describe(const QImage &picture)
-{
-    QCryptographicHash rows(QCryptographicHash::Sha1);
-    for (int y = 0; y < picture.height(); ++y)
-        rows.addData(QByteArrayView(picture.constScanLine(y), picture.width() * 4));
-    return QStringLiteral("picture %1 x %2, pixels %3")
-        .arg(picture.width())
-        .arg(picture.height())
-        .arg(QString::fromLatin1(rows.result().toHex()));
 }
 
 } // namespace
@@ -59,17 +45,23 @@ private slots:
 void TestFuzzRegressions::replay_data()
 {
     QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("expected"); // null when nothing is recorded
+    QTest::addColumn<QString>("expected"); // null when outcomes.tsv has no line for the file
     const QDir folder(QStringLiteral(TAVIMO_SOURCE_DIR "/tests/fuzz/regressions"));
-    const QHash<QString, QString> outcomes = recordedOutcomes(folder);
-    QStringList names = folder.entryList(QDir::Files, QDir::Name);
-    names.removeOne(QStringLiteral("README.md"));
-    names.removeOne(OutcomesFile);
-    for (auto it = outcomes.cbegin(); it != outcomes.cend(); ++it)
-        if (!names.contains(it.key()))
-            names << it.key();
-    for (const QString &name : std::as_const(names))
-        QTest::newRow(qPrintable(name)) << folder.filePath(name) << outcomes.value(name);
+    QHash<QString, QString> recorded; // one line an input: its file name, a tab, its outcome
+    QFile table(folder.filePath(QStringLiteral("outcomes.tsv")));
+    if (table.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        while (!table.atEnd()) {
+            const QString line = QString::fromUtf8(table.readLine()).trimmed();
+            recorded.insert(line.section(QLatin1Char('\t'), 0, 0),
+                            line.section(QLatin1Char('\t'), 1));
+        }
+    }
+    // The inputs are named kind-SHA-1, without the dot of README.md and outcomes.tsv.
+    const QStringList names = folder.entryList(QDir::Files, QDir::Name);
+    for (const QString &name : names) {
+        if (!name.contains(QLatin1Char('.')))
+            QTest::newRow(qPrintable(name)) << folder.filePath(name) << recorded.value(name);
+    }
 }
 
 void TestFuzzRegressions::replay()
@@ -77,29 +69,20 @@ void TestFuzzRegressions::replay()
     QFETCH(QString, file);
     QFETCH(QString, expected);
     QFile input(file);
-    QVERIFY2(input.open(QIODevice::ReadOnly), "an outcome recorded for an input not kept");
+    QVERIFY(input.open(QIODevice::ReadOnly));
     const QByteArray content = input.readAll();
 
-    pictureloader::Options options;
-    options.limitBytes = std::int64_t(64) << 20;
-    QString outcome;
     QElapsedTimer clock;
     clock.start();
-    try {
-        const QImage picture = pictureloader::decode(content, options);
-        QVERIFY(picture.isNull() || picture.format() == QImage::Format_RGB32);
-        outcome = picture.isNull() ? QStringLiteral("no picture") : describe(picture);
-    } catch (const ETavimoError &e) {
-        outcome = QStringLiteral("refused: ") + e.message();
-    }
-    // The fuzzer's own rule, there under the sanitizers: 2 s an input.
+    const QString outcome = outcomeOf(content);
+    // The fuzzer's own rule, there under the sanitizers.
     QVERIFY2(clock.elapsed() <= 2000,
-             qPrintable(QStringLiteral("took %1 ms").arg(clock.elapsed())));
+             qPrintable(QStringLiteral("took %1 ms, over 2 s").arg(clock.elapsed())));
     QVERIFY2(!expected.isNull(),
-             qPrintable(QStringLiteral("no outcome recorded: once this input gives what it "
-                                       "should, add the line \"%1<TAB>%2\" to "
-                                       "tests/fuzz/regressions/%3")
-                            .arg(QFileInfo(file).fileName(), outcome, OutcomesFile)));
+             qPrintable(QStringLiteral("no outcome recorded: once the decoder handles this input "
+                                       "as it should, add the line \"%1<TAB>%2\" to "
+                                       "tests/fuzz/regressions/outcomes.tsv")
+                            .arg(QFileInfo(file).fileName(), outcome)));
     QCOMPARE(outcome, expected);
 }
 
