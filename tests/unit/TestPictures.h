@@ -15,10 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#if __has_include(<jpeglib.h>)
 #include <jpeglib.h>
-#define TAVIMO_TEST_HAS_LIBJPEG 1
-#endif
 
 namespace testpictures {
 
@@ -249,8 +246,6 @@ inline QByteArray jpegDeclaring(QByteArray jpeg, quint16 width, quint16 height)
     return jpeg;
 }
 
-#ifdef TAVIMO_TEST_HAS_LIBJPEG
-
 struct JpegRecipe
 {
     bool cmyk = false;
@@ -326,8 +321,6 @@ inline QByteArray libjpegBytes(int width, int height, const JpegRecipe &recipe)
     std::free(out);
     return bytes;
 }
-
-#endif
 
 inline QString writeFile(const QTemporaryDir &folder, const QString &name, const QByteArray &bytes)
 {

@@ -14,6 +14,7 @@ class TestCorpus : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void files_data();
     void files();
 };
@@ -77,6 +78,15 @@ QString outcomeOf(const QString &path, QImage *picture)
 
 } // namespace
 
+// Where the corpus is, it must be whole: what cannot be read would pass as fewer checks.
+void TestCorpus::initTestCase()
+{
+    if (!QFileInfo::exists(corpusDir()))
+        QSKIP(qPrintable(QStringLiteral("no picture corpus at %1").arg(corpusDir())));
+    QVERIFY2(QFile(corpusDir() + QStringLiteral("/expected.tsv")).open(QIODevice::ReadOnly),
+             "expected.tsv cannot be read");
+}
+
 void TestCorpus::files_data()
 {
     QTest::addColumn<QString>("path");
@@ -86,8 +96,7 @@ void TestCorpus::files_data()
 
     QFile table(corpusDir() + QStringLiteral("/expected.tsv"));
     if (!table.open(QIODevice::ReadOnly | QIODevice::Text))
-        QSKIP(qPrintable(
-            QStringLiteral("no picture corpus at %1 (expected.tsv missing)").arg(corpusDir())));
+        return; // checked in initTestCase
 
     const QHash<QString, QStringList> references = bmpSuiteReferences();
     table.readLine(); // column names
@@ -137,8 +146,10 @@ void TestCorpus::files()
 
     QCOMPARE(picture.format(), QImage::Format_RGB32);
     QCOMPARE(picture.size(), size);
-    if (reference.isEmpty())
+    if (!path.startsWith(QLatin1String("bmpsuite/g/")))
         return;
+    // Every good BMP of the suite has a reference rendering of its size.
+    QVERIFY2(!reference.isEmpty(), "no readable reference rendering of the picture's size");
 
     const QImage truth =
         QImage(corpusDir() + QLatin1Char('/') + reference).convertToFormat(QImage::Format_RGB32);
