@@ -493,32 +493,28 @@ void TestPictureLoader::openErrors_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("shownPath");
     QTest::addColumn<QString>("reason");
-    QTest::addColumn<bool>("needsPermissions");
 
     const QString notRegular = QStringLiteral("通常のファイルではありません");
     const QString missing = FFolder.filePath(QStringLiteral("missing.bmp"));
-    QTest::newRow("missing file") << missing << missing << tavimo::systemErrorText(ENOENT) << false;
+    QTest::newRow("missing file") << missing << missing << tavimo::systemErrorText(ENOENT);
     const QString relative = QStringLiteral("no-such-picture-5d1c.bmp");
     QTest::newRow("missing file, relative path")
-        << relative << QDir::current().absoluteFilePath(relative) << tavimo::systemErrorText(ENOENT)
-        << false;
-    QTest::newRow("folder") << FFolder.path() << FFolder.path() << tavimo::systemErrorText(EISDIR)
-                            << false;
+        << relative << QDir::current().absoluteFilePath(relative)
+        << tavimo::systemErrorText(ENOENT);
+    QTest::newRow("folder") << FFolder.path() << FFolder.path() << tavimo::systemErrorText(EISDIR);
 
     const QString fifo = FFolder.filePath(QStringLiteral("fifo"));
     if (::mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0 && errno != EEXIST)
         qFatal("mkfifo failed");
-    QTest::newRow("FIFO with no writer") << fifo << fifo << notRegular << false;
+    QTest::newRow("FIFO with no writer") << fifo << fifo << notRegular;
     QTest::newRow("/dev/zero") << "/dev/zero"
-                               << "/dev/zero" << notRegular << false;
+                               << "/dev/zero" << notRegular;
 
     const QString plain = writeFile(FFolder, QStringLiteral("plain.bmp"), bmpBytes(3, 3, 24));
     QTest::newRow("path through a file")
-        << plain + "/x.bmp" << plain + "/x.bmp" << tavimo::systemErrorText(ENOTDIR) << false;
-    const QString locked = writeFile(FFolder, QStringLiteral("locked.bmp"), bmpBytes(3, 3, 24));
-    QFile::setPermissions(locked, {});
-    QTest::newRow("no read permission")
-        << locked << locked << tavimo::systemErrorText(EACCES) << true;
+        << plain + "/x.bmp" << plain + "/x.bmp" << tavimo::systemErrorText(ENOTDIR);
+    // A file without read permission is opened as an unprivileged user in tst_faultopen:
+    // permissions do not apply to root, which runs this test in CI.
 }
 
 void TestPictureLoader::openErrors()
@@ -526,10 +522,6 @@ void TestPictureLoader::openErrors()
     QFETCH(QString, path);
     QFETCH(QString, shownPath);
     QFETCH(QString, reason);
-    QFETCH(bool, needsPermissions);
-
-    if (needsPermissions && ::geteuid() == 0)
-        QSKIP("running as root, file permissions do not apply");
     const Outcome outcome = outcomeOf([&] { pictureloader::load(path); });
     QCOMPARE(outcome.kind, QStringLiteral("open error"));
     QCOMPARE(outcome.message,
