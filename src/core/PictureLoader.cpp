@@ -129,29 +129,29 @@ bool isRowBitDepth(quint16 bitsPerPixel)
     }
 }
 
-// The pixel rows' layout a BMP header declares, in bytes.
+// Where a BMP's pixel rows lie, in bytes.
 struct BmpRows
 {
-    quint64 pixelOffset;
+    quint64 start;
     quint64 rows;
     quint64 stride;  // a row with its padding to 4 bytes
     quint64 lastRow; // the last row stored, without its padding
 };
 
-BmpRows bmpRows(quint32 pixelOffset, qint64 width, qint64 height, int bitsPerPixel)
+BmpRows bmpRows(quint64 start, qint64 width, qint64 height, int bitsPerPixel)
 {
     const quint64 rowBits = quint64(width) * quint64(bitsPerPixel); // below 2^37
-    return {pixelOffset, quint64(height < 0 ? -height : height), (rowBits + 31) / 32 * 4,
+    return {start, quint64(height < 0 ? -height : height), (rowBits + 31) / 32 * 4,
             (rowBits + 7) / 8};
 }
 
 // True when the file ends before the last byte of the last row's pixels. A forged header can
-// make offset + (rows - 1) * stride exceed 64 bits, so it is compared by division instead.
+// make start + (rows - 1) * stride exceed 64 bits, so it is compared by division instead.
 bool endsBeforeLastRow(const BmpRows &layout, quint64 fileSize)
 {
-    if (layout.pixelOffset > fileSize)
+    if (layout.start > fileSize)
         return true;
-    quint64 room = fileSize - layout.pixelOffset;
+    quint64 room = fileSize - layout.start;
     if (layout.lastRow > room)
         return true;
     room -= layout.lastRow;
@@ -166,36 +166,52 @@ QImage decodeBmp(const QByteArray &content, const Options &options)
         throw EReadError();
     const auto *bytes = reinterpret_cast<const uchar *>(content.constData());
     const auto u16 = [bytes](int offset) { return qFromLittleEndian<quint16>(bytes + offset); };
+    const auto s16 = [bytes](int offset) { return qFromLittleEndian<qint16>(bytes + offset); };
     const auto u32 = [bytes](int offset) { return qFromLittleEndian<quint32>(bytes + offset); };
     const auto s32 = [bytes](int offset) { return qFromLittleEndian<qint32>(bytes + offset); };
 
     // Only uncompressed pixels are accepted. The bytes are read whatever the header type, so
-    // in an OS/2 1.x file these are palette bytes.
+    // in an OS/2 1.x file these are palette or pixel bytes.
     if (u32(30) != 0)
         throw EInvalidGraphicOperation();
 
+    // The fields as Qt's reader takes them: 32-bit sides for the info header sizes it knows as
+    // Windows 3, OS/2 2.x, Windows 4 and 5 headers; for any other size the OS/2 1.x layout,
+    // signed 16-bit sides at 18 and 20 and the bit depth at 24.
     const quint32 infoHeaderSize = u32(14);
-    const quint16 bitsPerPixel = u16(28);
-    const qint64 width = s32(18);
-    const qint64 height = s32(22); // negative for rows stored top-down
+    const bool wide = infoHeaderSize == 40 || infoHeaderSize == 64 || infoHeaderSize == 108 ||
+                      infoHeaderSize == 124;
+    const qint64 width = wide ? s32(18) : s16(18);
+    const qint64 height = wide ? s32(22) : s16(20); // negative for rows stored top-down
+    const quint16 bitsPerPixel = wide ? u16(28) : u16(24);
     QByteArray padded;
-    if (infoHeaderSize >= 40 && isRowBitDepth(bitsPerPixel) && width > 0 && height != 0) {
-        const BmpRows layout = bmpRows(u32(10), width, height, bitsPerPixel);
+    if (isRowBitDepth(bitsPerPixel) && width > 0 && height != 0) {
+        // Qt reads the palette right after the info header, 3 bytes an entry after the 12-byte
+        // one and 4 after any other, and then seeks to the pixel offset (signed) only when it
+        // lies past the palette. A palette of no entries or of more than 256 it refuses.
+        qint64 colours = 0;
+        if (bitsPerPixel <= 8) {
+            const qint64 used = wide ? s32(46) : 0;
+            colours = used != 0 ? used : qint64(1) << bitsPerPixel;
+            if (colours < 1 || colours > 256)
+                colours = 0;
+        }
+        const quint64 paletteEnd =
+            14 + quint64(infoHeaderSize) + quint64(colours) * (infoHeaderSize == 12 ? 3 : 4);
+        const qint32 offset = s32(10);
+        const BmpRows layout = bmpRows(std::max<quint64>(paletteEnd, offset > 0 ? offset : 0),
+                                       width, height, bitsPerPixel);
         if (endsBeforeLastRow(layout, quint64(content.size())))
             throw EReadError();
         // Qt's reader wants every row with its padding and leaves a row it cannot read whole
         // undefined. A file may end without the last row's padding (under 4 bytes), which
         // holds no pixel: supply it. Having passed the check above, this sum cannot overflow.
-        const quint64 wholeRows = layout.pixelOffset + layout.rows * layout.stride;
+        const quint64 wholeRows = layout.start + layout.rows * layout.stride;
         if (wholeRows > quint64(content.size()))
             padded = content + QByteArray(qsizetype(wholeRows - quint64(content.size())), '\0');
     }
 
-    if (infoHeaderSize == 12)
-        checkDeclaredSize(u16(18), u16(20), options);
-    else
-        checkDeclaredSize(width < 0 ? -width : width, height < 0 ? -height : height, options);
-
+    checkDeclaredSize(width < 0 ? -width : width, height < 0 ? -height : height, options);
     return decodeWithQt(padded.isNull() ? content : padded, "bmp", options);
 }
 

@@ -116,8 +116,8 @@ void TestFaultOpen::decompressionBombs_data()
     QTest::newRow("BMP 24-bit 65535 x 65535") << bmpDeclaring(24, 65535, 65535) << readError();
     QTest::newRow("BMP 1-bit 2^31-1 x 2^31-1") << bmpDeclaring(1, INT_MAX, INT_MAX) << readError();
     QTest::newRow("BMP top-down, height -2^31") << bmpDeclaring(8, 65535, INT_MIN) << readError();
-    QTest::newRow("BMP OS/2 header 65535 x 65535")
-        << os2Bmp(65535, 65535) << tooLarge(65535, 65535);
+    // The OS/2 header's sides are signed 16-bit values, as Qt's reader takes them.
+    QTest::newRow("BMP OS/2 header 32767 x 32767") << os2Bmp(32767, 32767) << readError();
     // 65500 is the most libjpeg takes; it refuses anything larger as undecodable.
     QTest::newRow("JPEG baseline 65500 x 65500")
         << jpegDeclaring(jpeg, 65500, 65500) << tooLarge(65500, 65500);
