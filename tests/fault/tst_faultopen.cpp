@@ -99,6 +99,7 @@ private slots:
     void awkwardFiles_data();
     void awkwardFiles();
     void unreadableFile();
+    void hugeFileLedByAJpegOpensInLittleMemory();
     void oddNamesShownExactly_data();
     void oddNamesShownExactly();
 };
@@ -300,6 +301,26 @@ void TestFaultOpen::unreadableFile()
     QCOMPARE(process.exitCode(), 0);
     const QString out = QString::fromUtf8(process.readAllStandardOutput());
     QCOMPARE(out, "refused: " + cannotOpen(picture, tavimo::systemErrorText(EACCES)) + "\n");
+}
+
+// A 3 GiB file (sparse) that starts with a small JPEG opens in a process left 256 MiB of address
+// space: the loader reads the JPEG and no further, and allocates nothing the file's size.
+void TestFaultOpen::hugeFileLedByAJpegOpensInLittleMemory()
+{
+    QTemporaryDir dir;
+    const QString picture =
+        writeFile(dir, "huge.jpg", encoded(coordinatePicture(40, 30), "jpeg", true));
+    QVERIFY(QFile::resize(picture, qint64(3) << 30));
+
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(FAULT_HELPER), {"open", dir.filePath("tavimo"), picture, "256"});
+    QVERIFY(process.waitForFinished(120000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(process.readAllStandardOutput(), QByteArray("opened 40 x 30\n"));
 }
 
 void TestFaultOpen::oddNamesShownExactly_data()

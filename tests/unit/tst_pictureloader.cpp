@@ -26,6 +26,7 @@ struct Outcome
 {
     QString kind;
     QString message;
+    QImage picture;
 };
 
 Outcome outcomeOf(const std::function<void()> &action)
@@ -47,6 +48,23 @@ Outcome outcomeOf(const std::function<void()> &action)
 QImage decodeBytes(const QByteArray &bytes, qint64 limit = DefaultLimit)
 {
     return pictureloader::decode(bytes, {limit});
+}
+
+// The bytes opened as a file and decoded in memory. Both must end alike, with equal pictures or
+// the same failure; where they do not, the kind says so, and no row expects it. Each file is new
+// (numbered before its name): rewriting one makes ext4 flush it to disk at every close.
+Outcome loadAndDecode(const QTemporaryDir &folder, const QString &name, const QByteArray &bytes,
+                      qint64 limit = DefaultLimit)
+{
+    static int files = 0;
+    const QString path =
+        writeFile(folder, QString::number(++files) + QLatin1Char('-') + name, bytes);
+    QImage fromFile, inMemory;
+    const Outcome loaded = outcomeOf([&] { fromFile = pictureloader::load(path, {limit}); });
+    const Outcome decoded = outcomeOf([&] { inMemory = decodeBytes(bytes, limit); });
+    if (loaded.kind != decoded.kind || loaded.message != decoded.message || fromFile != inMemory)
+        return {QStringLiteral("load: %1, decode: %2").arg(loaded.kind, decoded.kind), {}, {}};
+    return {loaded.kind, loaded.message, fromFile};
 }
 
 // What Qt's own reader makes of the bytes, as true colours: the reference for JPEG colours.
@@ -208,9 +226,10 @@ void TestPictureLoader::opensByContent()
     QFETCH(qint64, limit);
     QFETCH(QImage, expected);
 
-    const QImage picture = pictureloader::load(writeFile(FFolder, name, bytes), {limit});
-    QCOMPARE(picture.format(), QImage::Format_RGB32);
-    QCOMPARE(picture, expected);
+    const Outcome outcome = loadAndDecode(FFolder, name, bytes, limit);
+    QCOMPARE(outcome.kind, QStringLiteral("opened"));
+    QCOMPARE(outcome.picture.format(), QImage::Format_RGB32);
+    QCOMPARE(outcome.picture, expected);
 }
 
 void TestPictureLoader::jpegTrueColours_data()
@@ -371,6 +390,13 @@ void TestPictureLoader::refused_data()
             << os2BmpBytes(darkCorner, 16).left(30 + 10 * 192) << "os2.bmp" << DefaultLimit
             << "read error" << readError;
     }
+    {
+        // No bytes: the file is made here, sparse, as it is too large to hold in memory.
+        QFile zeros(FFolder.filePath(QStringLiteral("zeros.bin")));
+        QVERIFY(zeros.open(QIODevice::WriteOnly) && zeros.resize(qint64(3) << 30));
+        QTest::newRow("3 GiB of zeros")
+            << QByteArray() << "zeros.bin" << DefaultLimit << "unrecognised" << unrecognised;
+    }
     QTest::newRow("text named .bmp") << QByteArray("This is plain text, not a picture at all.\n")
                                      << "t.bmp" << DefaultLimit << "unrecognised" << unrecognised;
     QTest::newRow("text named .jpg")
@@ -451,8 +477,9 @@ void TestPictureLoader::refused()
     QFETCH(QString, kind);
     QFETCH(QString, message);
 
-    const QString path = writeFile(FFolder, name, bytes);
-    const Outcome outcome = outcomeOf([&] { pictureloader::load(path, {limit}); });
+    const Outcome outcome =
+        bytes.isNull() ? outcomeOf([&] { pictureloader::load(FFolder.filePath(name), {limit}); })
+                       : loadAndDecode(FFolder, name, bytes, limit);
     QCOMPARE(outcome.kind, kind);
     QCOMPARE(outcome.message, message);
 }
@@ -480,7 +507,8 @@ void TestPictureLoader::everyCutOfAJpegIsRefused()
     QFETCH(QByteArray, bytes);
 
     for (int length = 2; length <= bytes.size() - 3; ++length) {
-        const Outcome outcome = outcomeOf([&] { decodeBytes(bytes.left(length)); });
+        const Outcome outcome =
+            loadAndDecode(FFolder, QStringLiteral("cut.jpg"), bytes.left(length));
         if (outcome.kind != QLatin1String("unrecognised"))
             QFAIL(qPrintable(QStringLiteral("cut to %1 of %2 bytes: %3")
                                  .arg(length)
@@ -509,7 +537,8 @@ void TestPictureLoader::everyCutOfABmpIsRefused()
     QFETCH(int, lastRowPadding);
 
     for (int length = 2; length < bytes.size() - lastRowPadding; ++length) {
-        const Outcome outcome = outcomeOf([&] { decodeBytes(bytes.left(length)); });
+        const Outcome outcome =
+            loadAndDecode(FFolder, QStringLiteral("cut.bmp"), bytes.left(length));
         if (outcome.kind != QLatin1String("read error"))
             QFAIL(qPrintable(QStringLiteral("cut to %1 of %2 bytes: %3")
                                  .arg(length)
