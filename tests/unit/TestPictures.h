@@ -128,43 +128,24 @@ inline QByteArray bmpBytes(int width, int height, int bitsPerPixel, bool topDown
     return bytes;
 }
 
-// coordinatePicture with its bottom-left 3 pixels black, so that a BMP whose pixels start
-// before offset 34 still has the 0 at offset 30 that the compression rule asks for.
-inline QImage darkCornerPicture(int width, int height)
+// bmpBytes' 24-bit BMP with an info header of infoHeaderSize bytes (12, or another size read the
+// same way, up to 40) in the OS/2 1.x layout: 16-bit sides at 18 and 20, bit depth at 24. The
+// bytes at 30 to 33 are 0, as the compression rule asks, whichever pixels they belong to.
+inline QByteArray os2BmpBytes(int width, int height, int infoHeaderSize = 12)
 {
-    QImage picture = coordinatePicture(width, height);
-    for (int x = 0; x < 3 && x < width; ++x)
-        picture.setPixel(x, height - 1, qRgb(0, 0, 0));
-    return picture;
-}
-
-// A 24-bit uncompressed BMP of picture (Format_RGB32) whose info header of infoHeaderSize bytes
-// (12, or another size read the same way) has the OS/2 1.x layout: 16-bit sides at 18 and 20,
-// bit depth at 24.
-inline QByteArray os2BmpBytes(const QImage &picture, int infoHeaderSize = 12)
-{
-    const int stride = (picture.width() * 3 + 3) / 4 * 4;
     const int offset = 14 + infoHeaderSize;
-    QByteArray bytes(offset + stride * picture.height(), '\0');
+    QByteArray bytes = bmpBytes(width, height, 24).mid(54 - offset);
     auto *data = reinterpret_cast<uchar *>(bytes.data());
+    std::fill(data, data + 34, uchar(0));
     data[0] = 'B';
     data[1] = 'M';
     qToLittleEndian<quint32>(bytes.size(), data + 2);
     qToLittleEndian<quint32>(offset, data + 10);
     qToLittleEndian<quint32>(infoHeaderSize, data + 14);
-    qToLittleEndian<quint16>(picture.width(), data + 18);
-    qToLittleEndian<quint16>(picture.height(), data + 20);
+    qToLittleEndian<quint16>(width, data + 18);
+    qToLittleEndian<quint16>(height, data + 20);
     qToLittleEndian<quint16>(1, data + 22);
     qToLittleEndian<quint16>(24, data + 24);
-    for (int y = 0; y < picture.height(); ++y) {
-        uchar *pixel = data + offset + qsizetype(picture.height() - 1 - y) * stride;
-        for (int x = 0; x < picture.width(); ++x, pixel += 3) {
-            const QRgb colour = picture.pixel(x, y);
-            pixel[0] = qBlue(colour);
-            pixel[1] = qGreen(colour);
-            pixel[2] = qRed(colour);
-        }
-    }
     return bytes;
 }
 
