@@ -181,10 +181,11 @@ QByteArray cutShort(const QByteArray &bmp, double keepFraction)
     return bmp.left(qsizetype(double(bmp.size()) * keepFraction));
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
+void writeFile(const QString &path, const QByteArray &bytes, qint64 size)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size() || (size > bytes.size() && !file.resize(size)))
         qFatal("cannot write %s", qPrintable(path));
 }
 

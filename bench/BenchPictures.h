@@ -27,7 +27,8 @@ QByteArray hugeGif();
 // `bmp` cut to `keepFraction` of its length.
 QByteArray cutShort(const QByteArray &bmp, double keepFraction);
 
-// Writes `bytes` to `path`, aborting the run when it cannot.
-void writeFile(const QString &path, const QByteArray &bytes);
+// Writes `bytes` to `path`, aborting the run when it cannot. A larger `size` extends the file to
+// that many bytes with a hole: sparse, nothing more is written.
+void writeFile(const QString &path, const QByteArray &bytes, qint64 size = 0);
 
 } // namespace benchpictures

@@ -1,10 +1,12 @@
 #include "core/JpegDecoder.h"
 
+#include "core/ByteSource.h"
 #include "core/Errors.h"
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio> // jpeglib.h uses FILE and size_t without including their headers
+#include <vector>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -20,6 +22,10 @@ constexpr int MaxScans = 1000;
 // Rows handed to libjpeg per call.
 constexpr JDIMENSION RowsPerCall = 16;
 
+// Compressed bytes handed to libjpeg per read: large enough that libjpeg-turbo's Huffman decoder
+// seldom leaves its fast path, which wants a few KiB in hand.
+constexpr qint64 PieceSize = qint64(64) << 10;
+
 // All state libjpeg's callbacks reach through client_data. Plain data only: libjpeg leaves its
 // errors by longjmp, which must not skip a destructor.
 struct Session
@@ -27,6 +33,10 @@ struct Session
     jpeg_decompress_struct cinfo;
     jpeg_error_mgr errors;
     jpeg_progress_mgr progress;
+    jpeg_source_mgr source;
+    TByteSource *bytes;
+    qint64 nextPiece; // offset in bytes of the piece the source reads next
+    JOCTET *piece;    // PieceSize bytes
     std::jmp_buf escape;
     bool decoding;              // from jpeg_start_decompress until the last row is out
     bool inputRanOut;           // the source reached the end of the bytes and made up an EOI marker
@@ -45,12 +55,12 @@ Session &sessionOf(j_common_ptr common)
 
 // Warnings (level -1) and trace messages (levels 0 and up) arrive here, whatever trace_level.
 //
-// When the bytes end, jpeg_mem_src warns JWRN_JPEG_EOF and feeds a made-up EOI marker, and the
-// decoder then fills what it still needs with zeros. A file lacking only its EOI marker warns
-// too, though, even before its last row: the Huffman decoder reads ahead of the bits it needs.
-// What tells the two apart is what comes next. Made-up data always brings a further warning
-// (premature end of data segment, or a restart marker not found) while rows remain; a missing
-// EOI alone brings none.
+// When the bytes end, the source warns JWRN_JPEG_EOF and feeds a made-up EOI marker, as libjpeg's
+// own sources do, and the decoder then fills what it still needs with zeros. A file lacking only
+// its EOI marker warns too, though, even before its last row: the Huffman decoder reads ahead of
+// the bits it needs. What tells the two apart is what comes next. Made-up data always brings a
+// further warning (premature end of data segment, or a restart marker not found) while rows remain;
+// a missing EOI alone brings none.
 void emitMessage(j_common_ptr common, int level)
 {
     Session &session = sessionOf(common);
@@ -86,6 +96,46 @@ void emitMessage(j_common_ptr common, int level)
         std::longjmp(session.escape, 1);
 }
 
+// libjpeg's source of compressed bytes: the byte source, read a piece at a time as the decoder
+// asks for more, so a file is read no further than the decoder goes (nothing after the end of
+// the image, give or take a piece).
+boolean fillInput(j_decompress_ptr cinfo)
+{
+    Session &session = sessionOf(reinterpret_cast<j_common_ptr>(cinfo));
+    qint64 got =
+        session.bytes->read(session.nextPiece, reinterpret_cast<char *>(session.piece), PieceSize);
+    if (got < 0)
+        ERREXIT(cinfo, JERR_FILE_READ);
+    session.nextPiece += got;
+    if (got == 0) {
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        session.piece[0] = 0xFF;
+        session.piece[1] = JPEG_EOI;
+        got = 2;
+    }
+    session.source.next_input_byte = session.piece;
+    session.source.bytes_in_buffer = size_t(got);
+    return TRUE;
+}
+
+// Bytes skipped beyond the piece in hand (the rest of a marker segment) are not read at all.
+void skipInput(j_decompress_ptr cinfo, long count)
+{
+    Session &session = sessionOf(reinterpret_cast<j_common_ptr>(cinfo));
+    jpeg_source_mgr &source = session.source;
+    if (count <= 0)
+        return;
+    if (size_t(count) <= source.bytes_in_buffer) {
+        source.next_input_byte += count;
+        source.bytes_in_buffer -= size_t(count);
+        return;
+    }
+    session.nextPiece += count - qint64(source.bytes_in_buffer);
+    source.bytes_in_buffer = 0; // libjpeg calls fillInput before its next byte
+}
+
+void noSourceAction(j_decompress_ptr) {}
+
 void limitScans(j_common_ptr common)
 {
     Session &session = sessionOf(common);
@@ -117,13 +167,12 @@ bool scansComplete(Session &session)
 
 // The functions holding a setjmp keep no C++ object with a destructor, and their callers'
 // objects stay outside the region longjmp crosses.
-bool readHeader(Session &session, const QByteArray &content)
+bool readHeader(Session &session)
 {
     if (setjmp(session.escape))
         return false;
     jpeg_create_decompress(&session.cinfo);
-    jpeg_mem_src(&session.cinfo, reinterpret_cast<const unsigned char *>(content.constData()),
-                 static_cast<unsigned long>(content.size()));
+    session.cinfo.src = &session.source;
     jpeg_read_header(&session.cinfo, TRUE);
     return true;
 }
@@ -181,18 +230,28 @@ private:
 
 } // namespace
 
-QImage decode(const QByteArray &content, const pictureloader::Options &options)
+QImage decode(TByteSource &bytes, const pictureloader::Options &options)
 {
+    std::vector<JOCTET> piece(PieceSize);
     Session session = {};
     session.cinfo.err = jpeg_std_error(&session.errors);
     session.errors.error_exit = errorExit;
     session.errors.emit_message = emitMessage;
     session.progress.progress_monitor = limitScans;
+    session.source.init_source = noSourceAction;
+    session.source.fill_input_buffer = fillInput;
+    session.source.skip_input_data = skipInput;
+    session.source.resync_to_restart = jpeg_resync_to_restart;
+    session.source.term_source = noSourceAction;
+    session.bytes = &bytes;
+    session.piece = piece.data();
     session.cinfo.client_data = &session; // kept by jpeg_create_decompress
     const SessionCloser closer(session);
 
     jpeg_decompress_struct &cinfo = session.cinfo;
-    if (!readHeader(session, content)) {
+    if (!readHeader(session)) {
+        if (bytes.failed())
+            throw EReadError();
         // libjpeg refuses sides above 65500 itself, after it has read them: that is a
         // picture too large, not an unknown format.
         if (session.errors.msg_code == JERR_IMAGE_TOO_BIG)
@@ -216,8 +275,11 @@ QImage decode(const QByteArray &content, const pictureloader::Options &options)
     QImage picture(int(cinfo.image_width), int(cinfo.image_height), QImage::Format_RGB32);
     if (picture.isNull())
         throw EPictureTooLarge(cinfo.image_width, cinfo.image_height);
-    if (!decodeRows(session, picture.bits(), picture.bytesPerLine(), cinfo.image_width))
+    if (!decodeRows(session, picture.bits(), picture.bytesPerLine(), cinfo.image_width)) {
+        if (bytes.failed())
+            throw EReadError();
         throw EInvalidGraphicOperation();
+    }
     if (cmyk)
         cmykToRgb32(picture);
     return picture;

@@ -2,18 +2,20 @@
 
 #include "core/PictureLoader.h"
 
-#include <QByteArray>
 #include <QImage>
+
+class TByteSource;
 
 // JPEG decoding with libjpeg-turbo, straight into the rows of a Format_RGB32 image.
 namespace jpegdecoder {
 
-// Decodes the JPEG held in content. Greyscale and YCbCr pictures come out as they are, CMYK
-// and YCCK ones (Adobe's inverted CMYK) as r = c*k/255, g = m*k/255, b = y*k/255. No EXIF
-// orientation is applied.
+// Decodes the JPEG the byte source holds, reading it only as far as the decoder goes.
+// Greyscale and YCbCr pictures come out as they are, CMYK and YCCK ones (Adobe's inverted CMYK)
+// as r = c*k/255, g = m*k/255, b = y*k/255. No EXIF orientation is applied.
 // Raises EPictureTooLarge when the declared size exceeds options.limitBytes (checked before the
-// pixels are allocated) and EInvalidGraphicOperation for content libjpeg cannot decode or that
-// ends before the data of its last row, so no row is ever made up.
-QImage decode(const QByteArray &content, const pictureloader::Options &options);
+// pixels are allocated), EReadError when the file could not be read, and
+// EInvalidGraphicOperation for content libjpeg cannot decode or that ends before the data of
+// its last row, so no row is ever made up.
+QImage decode(TByteSource &bytes, const pictureloader::Options &options);
 
 } // namespace jpegdecoder

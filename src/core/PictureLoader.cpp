@@ -1,9 +1,9 @@
 #include "core/PictureLoader.h"
 
+#include "core/ByteSource.h"
 #include "core/Errors.h"
 #include "core/JpegDecoder.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 #include <QtEndian>
@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -39,44 +40,35 @@ private:
     int FFd;
 };
 
-// The whole file, read through the descriptor that was checked to be a regular file, so a
-// name swapped between the check and the read cannot lead to a FIFO or a device.
-// O_NONBLOCK keeps the open itself from waiting for a FIFO's writer.
-QByteArray readRegularFile(const QString &path)
+// Qt's image readers read through this: the byte source, followed by zeros up to `length` when
+// that is longer. Unbuffered, so the readers get exactly the bytes they ask for and nothing more
+// is read; a seek beyond the end fails, as in a QBuffer.
+class TSourceDevice : public QIODevice
 {
-    const QByteArray nativePath = QFile::encodeName(path);
-    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        throw openError(path, tavimo::systemErrorText(errno));
-    const FileDescriptor file(fd);
-
-    struct stat status = {};
-    if (::fstat(file.get(), &status) != 0)
-        throw openError(path, tavimo::systemErrorText(errno));
-    if (S_ISDIR(status.st_mode))
-        throw openError(path, tavimo::systemErrorText(EISDIR));
-    if (!S_ISREG(status.st_mode))
-        throw openError(path, QStringLiteral("通常のファイルではありません"));
-
-    // Bounded by the size fstat gave: a file that grows meanwhile is read up to that size,
-    // one that shrinks up to its new end.
-    QByteArray content(qsizetype(status.st_size), Qt::Uninitialized);
-    qsizetype filled = 0;
-    while (filled < content.size()) {
-        const ssize_t got =
-            ::read(file.get(), content.data() + filled, size_t(content.size() - filled));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throw EReadError();
-        }
-        if (got == 0)
-            break;
-        filled += got;
+public:
+    TSourceDevice(TByteSource &source, qint64 length) : FSource(source), FLength(length)
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     }
-    content.truncate(filled);
-    return content;
-}
+    qint64 size() const override { return FLength; }
+    bool seek(qint64 pos) override { return pos <= FLength && QIODevice::seek(pos); }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        const qint64 wanted = std::clamp<qint64>(FLength - pos(), 0, maxSize);
+        const qint64 got = FSource.read(pos(), data, wanted);
+        if (got < 0)
+            return -1;
+        std::memset(data + got, 0, size_t(wanted - got));
+        return wanted;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    TByteSource &FSource;
+    qint64 FLength;
+};
 
 // Qt refuses, on its own, pictures whose buffer in the decoder's own format exceeds its
 // allocation limit (MiB, process-wide). That format can take up to 16 bytes a pixel (floating
@@ -90,13 +82,12 @@ void widenQtAllocationLimit(std::int64_t limitBytes)
     QImageReader::setAllocationLimit(int(std::min<std::int64_t>(mib, INT_MAX)));
 }
 
-// Decodes with Qt's readers. format is null to let the content choose the reader.
-QImage decodeWithQt(const QByteArray &content, const char *format, const Options &options)
+// Decodes with Qt's readers, which see the source's bytes followed by zeros up to `length`.
+// format is null to let the content choose the reader.
+QImage decodeWithQt(TByteSource &source, qint64 length, const char *format, const Options &options)
 {
-    QBuffer buffer;
-    buffer.setData(content);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, format ? QByteArray(format) : QByteArray());
+    TSourceDevice device(source, length);
+    QImageReader reader(&device, format ? QByteArray(format) : QByteArray());
     reader.setDecideFormatFromContent(format == nullptr);
     reader.setAutoTransform(false);
     widenQtAllocationLimit(options.limitBytes);
@@ -107,7 +98,10 @@ QImage decodeWithQt(const QByteArray &content, const char *format, const Options
         checkDeclaredSize(declared.width(), declared.height(), options);
 
     QImage picture;
-    if (!reader.read(&picture) || picture.isNull())
+    const bool read = reader.read(&picture);
+    if (source.failed())
+        throw EReadError();
+    if (!read || picture.isNull())
         throw EInvalidGraphicOperation();
     // A reader that could not tell the size beforehand is held to the same limit.
     checkDeclaredSize(picture.width(), picture.height(), options);
@@ -129,74 +123,91 @@ bool isRowBitDepth(quint16 bitsPerPixel)
     }
 }
 
-// The pixel rows' layout a BMP header declares, in bytes.
+// Where a BMP's pixel rows lie, in bytes.
 struct BmpRows
 {
-    quint64 pixelOffset;
+    quint64 start;
     quint64 rows;
     quint64 stride;  // a row with its padding to 4 bytes
     quint64 lastRow; // the last row stored, without its padding
 };
 
-BmpRows bmpRows(quint32 pixelOffset, qint64 width, qint64 height, int bitsPerPixel)
+BmpRows bmpRows(quint64 start, qint64 width, qint64 height, int bitsPerPixel)
 {
     const quint64 rowBits = quint64(width) * quint64(bitsPerPixel); // below 2^37
-    return {pixelOffset, quint64(height < 0 ? -height : height), (rowBits + 31) / 32 * 4,
+    return {start, quint64(height < 0 ? -height : height), (rowBits + 31) / 32 * 4,
             (rowBits + 7) / 8};
 }
 
-// True when the file ends before the last byte of the last row's pixels. A forged header can
-// make offset + (rows - 1) * stride exceed 64 bits, so it is compared by division instead.
-bool endsBeforeLastRow(const BmpRows &layout, quint64 fileSize)
+// True when the source ends before the last byte of the last row's pixels. A forged header can
+// make start + (rows - 1) * stride exceed 64 bits, so it is compared by division instead.
+bool endsBeforeLastRow(const BmpRows &layout, quint64 size)
 {
-    if (layout.pixelOffset > fileSize)
+    if (layout.start > size)
         return true;
-    quint64 room = fileSize - layout.pixelOffset;
+    quint64 room = size - layout.start;
     if (layout.lastRow > room)
         return true;
     room -= layout.lastRow;
     return layout.rows > 1 && layout.stride > room / (layout.rows - 1);
 }
 
-QImage decodeBmp(const QByteArray &content, const Options &options)
+// The file header (14 bytes) and the 40-byte info header: every field the rules below read
+// lies in these first bytes.
+constexpr qint64 BmpHeadersSize = 54;
+
+// head holds the source's first BmpHeadersSize bytes.
+QImage decodeBmp(TByteSource &source, const uchar *head, const Options &options)
 {
-    // The file header (14 bytes) and the 40-byte info header every field below lies in.
-    constexpr qsizetype HeadersSize = 54;
-    if (content.size() < HeadersSize)
+    if (source.size() < BmpHeadersSize)
         throw EReadError();
-    const auto *bytes = reinterpret_cast<const uchar *>(content.constData());
-    const auto u16 = [bytes](int offset) { return qFromLittleEndian<quint16>(bytes + offset); };
-    const auto u32 = [bytes](int offset) { return qFromLittleEndian<quint32>(bytes + offset); };
-    const auto s32 = [bytes](int offset) { return qFromLittleEndian<qint32>(bytes + offset); };
+    const auto u16 = [head](int offset) { return qFromLittleEndian<quint16>(head + offset); };
+    const auto s16 = [head](int offset) { return qFromLittleEndian<qint16>(head + offset); };
+    const auto u32 = [head](int offset) { return qFromLittleEndian<quint32>(head + offset); };
+    const auto s32 = [head](int offset) { return qFromLittleEndian<qint32>(head + offset); };
 
     // Only uncompressed pixels are accepted. The bytes are read whatever the header type, so
-    // in an OS/2 1.x file these are palette bytes.
+    // in an OS/2 1.x file these are palette or pixel bytes.
     if (u32(30) != 0)
         throw EInvalidGraphicOperation();
 
+    // The fields as Qt's reader takes them: 32-bit sides for the info header sizes it knows as
+    // Windows 3, OS/2 2.x, Windows 4 and 5 headers; for any other size the OS/2 1.x layout,
+    // signed 16-bit sides at 18 and 20 and the bit depth at 24.
     const quint32 infoHeaderSize = u32(14);
-    const quint16 bitsPerPixel = u16(28);
-    const qint64 width = s32(18);
-    const qint64 height = s32(22); // negative for rows stored top-down
-    QByteArray padded;
-    if (infoHeaderSize >= 40 && isRowBitDepth(bitsPerPixel) && width > 0 && height != 0) {
-        const BmpRows layout = bmpRows(u32(10), width, height, bitsPerPixel);
-        if (endsBeforeLastRow(layout, quint64(content.size())))
+    const bool wide = infoHeaderSize == 40 || infoHeaderSize == 64 || infoHeaderSize == 108 ||
+                      infoHeaderSize == 124;
+    const qint64 width = wide ? s32(18) : s16(18);
+    const qint64 height = wide ? s32(22) : s16(20); // negative for rows stored top-down
+    const quint16 bitsPerPixel = wide ? u16(28) : u16(24);
+    qint64 length = source.size();
+    if (isRowBitDepth(bitsPerPixel) && width > 0 && height != 0) {
+        // Qt reads the palette right after the info header, 3 bytes an entry after the 12-byte
+        // one and 4 after any other, and then seeks to the pixel offset (signed) only when it
+        // lies past the palette. A palette of no entries or of more than 256 it refuses.
+        qint64 colours = 0;
+        if (bitsPerPixel <= 8) {
+            const qint64 used = wide ? s32(46) : 0;
+            colours = used != 0 ? used : qint64(1) << bitsPerPixel;
+            if (colours < 1 || colours > 256)
+                colours = 0;
+        }
+        const quint64 paletteEnd =
+            14 + quint64(infoHeaderSize) + quint64(colours) * (infoHeaderSize == 12 ? 3 : 4);
+        const qint32 offset = s32(10);
+        const BmpRows layout = bmpRows(std::max<quint64>(paletteEnd, offset > 0 ? offset : 0),
+                                       width, height, bitsPerPixel);
+        if (endsBeforeLastRow(layout, quint64(source.size())))
             throw EReadError();
         // Qt's reader wants every row with its padding and leaves a row it cannot read whole
         // undefined. A file may end without the last row's padding (under 4 bytes), which
-        // holds no pixel: supply it. Having passed the check above, this sum cannot overflow.
-        const quint64 wholeRows = layout.pixelOffset + layout.rows * layout.stride;
-        if (wholeRows > quint64(content.size()))
-            padded = content + QByteArray(qsizetype(wholeRows - quint64(content.size())), '\0');
+        // holds no pixel: the reader is given zeros for it. Having passed the check above, this
+        // sum cannot overflow.
+        length = std::max(length, qint64(layout.start + layout.rows * layout.stride));
     }
 
-    if (infoHeaderSize == 12)
-        checkDeclaredSize(u16(18), u16(20), options);
-    else
-        checkDeclaredSize(width < 0 ? -width : width, height < 0 ? -height : height, options);
-
-    return decodeWithQt(padded.isNull() ? content : padded, "bmp", options);
+    checkDeclaredSize(width < 0 ? -width : width, height < 0 ? -height : height, options);
+    return decodeWithQt(source, length, "bmp", options);
 }
 
 QImage toRgb32(const QImage &picture)
@@ -209,6 +220,25 @@ QImage toRgb32(const QImage &picture)
     if (converted.isNull()) // Qt could not allocate the copy
         throw EPictureTooLarge(picture.width(), picture.height());
     return converted;
+}
+
+// The same rules for a file and for bytes in memory.
+QImage decodeFrom(TByteSource &source, const Options &options)
+{
+    if (source.size() == 0)
+        return QImage();
+    // The format is told from the first bytes, and a BMP's rules need no more than these.
+    uchar head[BmpHeadersSize] = {};
+    const qint64 got = source.read(0, reinterpret_cast<char *>(head), BmpHeadersSize);
+    if (got < 0)
+        throw EReadError();
+    if (got >= 2 && head[0] == 'B' && head[1] == 'M')
+        return toRgb32(decodeBmp(source, head, options));
+    // Every JPEG starts with the SOI marker; Qt's JPEG reader would take the same files, but
+    // ours refuses the ones cut short.
+    if (got >= 2 && head[0] == 0xFF && head[1] == 0xD8)
+        return toRgb32(jpegdecoder::decode(source, options));
+    return toRgb32(decodeWithQt(source, source.size(), nullptr, options));
 }
 
 } // namespace
@@ -225,20 +255,33 @@ void checkDeclaredSize(std::int64_t width, std::int64_t height, const Options &o
 
 QImage decode(const QByteArray &content, const Options &options)
 {
-    if (content.isEmpty())
-        return QImage();
-    if (content.startsWith("BM"))
-        return toRgb32(decodeBmp(content, options));
-    // Every JPEG starts with the SOI marker; Qt's JPEG reader would take the same files, but
-    // ours refuses the ones cut short.
-    if (content.startsWith("\xFF\xD8"))
-        return toRgb32(jpegdecoder::decode(content, options));
-    return toRgb32(decodeWithQt(content, nullptr, options));
+    TByteSource source(content);
+    return decodeFrom(source, options);
 }
 
+// The checks run on the descriptor that was opened, so a name swapped between the check and the
+// reads cannot lead to a FIFO or a device. O_NONBLOCK keeps the open itself from waiting for a
+// FIFO's writer. The file is then read only as far as its decoder goes, and only up to the size
+// fstat gave: a file that grows meanwhile is read up to that size, and one that shrinks is
+// refused with the read error.
 QImage load(const QString &path, const Options &options)
 {
-    return decode(readRegularFile(path), options);
+    const QByteArray nativePath = QFile::encodeName(path);
+    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw openError(path, tavimo::systemErrorText(errno));
+    const FileDescriptor file(fd);
+
+    struct stat status = {};
+    if (::fstat(file.get(), &status) != 0)
+        throw openError(path, tavimo::systemErrorText(errno));
+    if (S_ISDIR(status.st_mode))
+        throw openError(path, tavimo::systemErrorText(EISDIR));
+    if (!S_ISREG(status.st_mode))
+        throw openError(path, QStringLiteral("通常のファイルではありません"));
+
+    TByteSource source(file.get(), qint64(status.st_size));
+    return decodeFrom(source, options);
 }
 
 } // namespace pictureloader

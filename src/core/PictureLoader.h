@@ -7,9 +7,11 @@
 
 // Loads a picture file into a Format_RGB32 image, recognising the format from the content.
 // Raises EFOpenError (cannot open, or no regular file), EReadError (a BMP shorter than its
-// headers or than the pixel rows it declares), EInvalidGraphicOperation (unrecognised,
-// undecodable, compressed BMP, cut-short JPEG) or EPictureTooLarge. A zero-byte file gives a
-// null image and no error.
+// headers or than the pixel rows it declares, or a file that cannot be read to the size it had
+// when opened), EInvalidGraphicOperation (unrecognised, undecodable, compressed BMP, cut-short
+// JPEG) or EPictureTooLarge. A zero-byte file gives a null image and no error. The format and
+// the declared size are checked from the first bytes, and a file is read no further than its
+// decoder goes: a BMP's headers, palette and rows, a JPEG up to its last scan.
 namespace pictureloader {
 
 // Largest picture accepted, counted as its Format_RGB32 copy.
@@ -27,7 +29,8 @@ QImage load(const QString &path, const Options &options = {});
 // size from the header, before the pixels are allocated.
 void checkDeclaredSize(std::int64_t width, std::int64_t height, const Options &options);
 
-// The same rules over bytes already in memory (the fuzzer and the benchmark use it).
+// The same rules over bytes already in memory (the fuzzer and the benchmark use it), with the
+// same outcome as load() on a file holding those bytes.
 QImage decode(const QByteArray &content, const Options &options = {});
 
 } // namespace pictureloader

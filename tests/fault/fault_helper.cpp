@@ -1,7 +1,8 @@
 // A second process for the fault tests, running the real main window offscreen:
-//   fault_helper open PROGRAM PICTURE
+//   fault_helper open PROGRAM PICTURE [SPARE-MiB]
 //       starts the window as PROGRAM (its log goes next to it), opens PICTURE and prints
-//       "opened W x H" or "refused: MESSAGE" on standard output.
+//       "opened W x H" or "refused: MESSAGE" on standard output. With SPARE-MiB, the open runs
+//       with that much address space (RLIMIT_AS) left beyond what the process already holds.
 //   fault_helper log-and-kill PROGRAM COUNT
 //       starts the window as PROGRAM, opens a made 50 x 40 picture, then COUNT times moves the
 //       point one pixel right with the arrow key and runs the Log command; then it kills itself
@@ -17,15 +18,35 @@
 #include <QKeyEvent>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
 int usage()
 {
-    std::fputs("usage: fault_helper open PROGRAM PICTURE | log-and-kill PROGRAM COUNT\n", stderr);
+    std::fputs(
+        "usage: fault_helper open PROGRAM PICTURE [SPARE-MiB] | log-and-kill PROGRAM COUNT\n",
+        stderr);
     return 2;
+}
+
+// Lets the process map only `spare` more bytes than it has mapped now. Relative, not a fixed
+// size, because a build with AddressSanitizer maps terabytes of shadow memory at start.
+bool limitAddressSpace(qint64 spare)
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    const qint64 pages =
+        statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ')[0].toLongLong() : 0;
+    rlimit limit{};
+    if (pages <= 0 || ::getrlimit(RLIMIT_AS, &limit) != 0)
+        return false;
+    limit.rlim_cur = std::min(rlim_t(pages * ::sysconf(_SC_PAGESIZE) + spare), limit.rlim_max);
+    return ::setrlimit(RLIMIT_AS, &limit) == 0;
 }
 
 void report(const QString &message)
@@ -39,12 +60,14 @@ int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     const QStringList args = QApplication::arguments();
-    if (args.size() != 4)
+    if (args.size() != 4 && (args.size() != 5 || args[1] != QLatin1String("open")))
         return usage();
     const QString &mode = args[1];
     TForm1 form(QFile::encodeName(args[2]), report);
 
     if (mode == QLatin1String("open")) {
+        if (args.size() == 5 && !limitAddressSpace(args[4].toLongLong() << 20))
+            return usage();
         try {
             form.OpenPicture(args[3]);
             std::printf("opened %d x %d\n", form.image()->width(), form.image()->height());

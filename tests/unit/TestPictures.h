@@ -125,6 +125,27 @@ inline QByteArray bmpBytes(int width, int height, int bitsPerPixel, bool topDown
     return bytes;
 }
 
+// bmpBytes' 24-bit BMP with an info header of infoHeaderSize bytes (12, or another size read the
+// same way, up to 40) in the OS/2 1.x layout: 16-bit sides at 18 and 20, bit depth at 24. The
+// bytes at 30 to 33 are 0, as the compression rule asks, whichever pixels they belong to.
+inline QByteArray os2BmpBytes(int width, int height, int infoHeaderSize = 12)
+{
+    const int offset = 14 + infoHeaderSize;
+    QByteArray bytes = bmpBytes(width, height, 24).mid(54 - offset);
+    auto *data = reinterpret_cast<uchar *>(bytes.data());
+    std::fill(data, data + 34, uchar(0));
+    data[0] = 'B';
+    data[1] = 'M';
+    qToLittleEndian<quint32>(bytes.size(), data + 2);
+    qToLittleEndian<quint32>(offset, data + 10);
+    qToLittleEndian<quint32>(infoHeaderSize, data + 14);
+    qToLittleEndian<quint16>(width, data + 18);
+    qToLittleEndian<quint16>(height, data + 20);
+    qToLittleEndian<quint16>(1, data + 22);
+    qToLittleEndian<quint16>(24, data + 24);
+    return bytes;
+}
+
 inline void putLittleEndian32(QByteArray &bytes, int offset, quint32 value)
 {
     qToLittleEndian(value, reinterpret_cast<uchar *>(bytes.data()) + offset);

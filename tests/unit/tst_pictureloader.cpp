@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <climits>
 #include <functional>
 
 #include <sys/stat.h>
@@ -25,6 +26,7 @@ struct Outcome
 {
     QString kind;
     QString message;
+    QImage picture;
 };
 
 Outcome outcomeOf(const std::function<void()> &action)
@@ -46,6 +48,23 @@ Outcome outcomeOf(const std::function<void()> &action)
 QImage decodeBytes(const QByteArray &bytes, qint64 limit = DefaultLimit)
 {
     return pictureloader::decode(bytes, {limit});
+}
+
+// The bytes opened as a file and decoded in memory. Both must end alike, with equal pictures or
+// the same failure; where they do not, the kind says so, and no row expects it. Each file is new
+// (numbered before its name): rewriting one makes ext4 flush it to disk at every close.
+Outcome loadAndDecode(const QTemporaryDir &folder, const QString &name, const QByteArray &bytes,
+                      qint64 limit = DefaultLimit)
+{
+    static int files = 0;
+    const QString path =
+        writeFile(folder, QString::number(++files) + QLatin1Char('-') + name, bytes);
+    QImage fromFile, inMemory;
+    const Outcome loaded = outcomeOf([&] { fromFile = pictureloader::load(path, {limit}); });
+    const Outcome decoded = outcomeOf([&] { inMemory = decodeBytes(bytes, limit); });
+    if (loaded.kind != decoded.kind || loaded.message != decoded.message || fromFile != inMemory)
+        return {QStringLiteral("load: %1, decode: %2").arg(loaded.kind, decoded.kind), {}, {}};
+    return {loaded.kind, loaded.message, fromFile};
 }
 
 // What Qt's own reader makes of the bytes, as true colours: the reference for JPEG colours.
@@ -183,6 +202,11 @@ void TestPictureLoader::opensByContent_data()
     QTest::newRow("GIF named .gif") << gifBytes(11, 6) << "p.gif" << DefaultLimit << gifPixels;
     QTest::newRow("GIF named .txt") << gifBytes(11, 6) << "p.txt" << DefaultLimit << gifPixels;
     QTest::newRow("JPEG named .png") << jpeg << "j.png" << DefaultLimit << qtReads(jpeg);
+    // Qt's reader is the reference for a whole BMP.
+    const QByteArray os2 = os2BmpBytes(13, 7), header16 = os2BmpBytes(13, 7, 16);
+    QTest::newRow("OS/2 1.x BMP") << os2 << "os2.bmp" << DefaultLimit << qtReads(os2);
+    QTest::newRow("BMP with a 16-byte header, 16-bit sides")
+        << header16 << "os2.bmp" << DefaultLimit << qtReads(header16);
 
     // A picture whose copy takes exactly the limit still opens, whichever decoder reads it.
     QTest::newRow("BMP at exactly the limit")
@@ -202,9 +226,10 @@ void TestPictureLoader::opensByContent()
     QFETCH(qint64, limit);
     QFETCH(QImage, expected);
 
-    const QImage picture = pictureloader::load(writeFile(FFolder, name, bytes), {limit});
-    QCOMPARE(picture.format(), QImage::Format_RGB32);
-    QCOMPARE(picture, expected);
+    const Outcome outcome = loadAndDecode(FFolder, name, bytes, limit);
+    QCOMPARE(outcome.kind, QStringLiteral("opened"));
+    QCOMPARE(outcome.picture.format(), QImage::Format_RGB32);
+    QCOMPARE(outcome.picture, expected);
 }
 
 void TestPictureLoader::jpegTrueColours_data()
@@ -331,7 +356,7 @@ void TestPictureLoader::refused_data()
     }
     {
         QByteArray beyond = bmp24;
-        putLittleEndian32(beyond, 10, 1u << 31);
+        putLittleEndian32(beyond, 10, quint32(INT_MAX)); // signed, as Qt reads it
         QTest::newRow("pixel offset beyond the end")
             << beyond << "o.bmp" << DefaultLimit << "read error" << readError;
     }
@@ -346,6 +371,22 @@ void TestPictureLoader::refused_data()
         putLittleEndian32(huge, 22, quint32(-65535));
         QTest::newRow("top-down BMP declaring 65535 x 65535")
             << huge << "t.bmp" << DefaultLimit << "read error" << readError;
+    }
+    {
+        // Cut after 10 of 64 rows; the fields lie where Qt's reader looks for each header size.
+        QTest::newRow("OS/2 1.x BMP, 24-bit 64 x 64, cut after 10 rows")
+            << os2BmpBytes(64, 64).left(26 + 10 * 192) << "os2.bmp" << DefaultLimit << "read error"
+            << readError;
+        QTest::newRow("16-byte header with 16-bit sides, cut after 10 rows")
+            << os2BmpBytes(64, 64, 16).left(30 + 10 * 192) << "os2.bmp" << DefaultLimit
+            << "read error" << readError;
+    }
+    {
+        // No bytes: the file is made here, sparse, as it is too large to hold in memory.
+        QFile zeros(FFolder.filePath(QStringLiteral("zeros.bin")));
+        QVERIFY(zeros.open(QIODevice::WriteOnly) && zeros.resize(qint64(3) << 30));
+        QTest::newRow("3 GiB of zeros")
+            << QByteArray() << "zeros.bin" << DefaultLimit << "unrecognised" << unrecognised;
     }
     QTest::newRow("text named .bmp") << QByteArray("This is plain text, not a picture at all.\n")
                                      << "t.bmp" << DefaultLimit << "unrecognised" << unrecognised;
@@ -425,8 +466,9 @@ void TestPictureLoader::refused()
     QFETCH(QString, kind);
     QFETCH(QString, message);
 
-    const QString path = writeFile(FFolder, name, bytes);
-    const Outcome outcome = outcomeOf([&] { pictureloader::load(path, {limit}); });
+    const Outcome outcome =
+        bytes.isNull() ? outcomeOf([&] { pictureloader::load(FFolder.filePath(name), {limit}); })
+                       : loadAndDecode(FFolder, name, bytes, limit);
     QCOMPARE(outcome.kind, kind);
     QCOMPARE(outcome.message, message);
 }
@@ -452,7 +494,8 @@ void TestPictureLoader::everyCutOfAJpegIsRefused()
     QFETCH(QByteArray, bytes);
 
     for (int length = 2; length <= bytes.size() - 3; ++length) {
-        const Outcome outcome = outcomeOf([&] { decodeBytes(bytes.left(length)); });
+        const Outcome outcome =
+            loadAndDecode(FFolder, QStringLiteral("cut.jpg"), bytes.left(length));
         if (outcome.kind != QLatin1String("unrecognised"))
             QFAIL(qPrintable(QStringLiteral("cut to %1 of %2 bytes: %3")
                                  .arg(length)
@@ -471,6 +514,8 @@ void TestPictureLoader::everyCutOfABmpIsRefused_data()
     QTest::newRow("8-bit top-down") << bmpBytes(37, 5, 8, true) << 3;
     QTest::newRow("24-bit") << bmpBytes(39, 5, 24) << 3;
     QTest::newRow("32-bit") << bmpBytes(41, 5, 32) << 0;
+    QTest::newRow("OS/2 1.x, 24-bit") << os2BmpBytes(39, 5) << 3;
+    QTest::newRow("16-byte header, 16-bit sides") << os2BmpBytes(39, 5, 16) << 3;
 }
 
 void TestPictureLoader::everyCutOfABmpIsRefused()
@@ -479,7 +524,8 @@ void TestPictureLoader::everyCutOfABmpIsRefused()
     QFETCH(int, lastRowPadding);
 
     for (int length = 2; length < bytes.size() - lastRowPadding; ++length) {
-        const Outcome outcome = outcomeOf([&] { decodeBytes(bytes.left(length)); });
+        const Outcome outcome =
+            loadAndDecode(FFolder, QStringLiteral("cut.bmp"), bytes.left(length));
         if (outcome.kind != QLatin1String("read error"))
             QFAIL(qPrintable(QStringLiteral("cut to %1 of %2 bytes: %3")
                                  .arg(length)
