@@ -27,7 +27,8 @@ bench: deps
 test-asan: deps
 	@scripts/test-asan
 
-# The end-to-end session under valgrind's memcheck.
+# The window sessions, and a replay of picture files checked for unwritten pixels, under
+# valgrind's memcheck.
 test-valgrind: deps
 	@scripts/test-valgrind
 
