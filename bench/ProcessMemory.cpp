@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace benchmem {
+namespace processmemory {
 
 namespace {
 
@@ -39,4 +39,4 @@ std::int64_t residentKiB()
     return statusField("VmRSS");
 }
 
-} // namespace benchmem
+} // namespace processmemory

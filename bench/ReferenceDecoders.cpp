@@ -11,7 +11,7 @@
 
 #include <jpeglib.h>
 
-namespace reference {
+namespace referencedecoders {
 
 Pixels decodeJpeg(const char *path)
 {
@@ -80,4 +80,4 @@ std::uint64_t readAndScan(const char *path)
     return sum;
 }
 
-} // namespace reference
+} // namespace referencedecoders

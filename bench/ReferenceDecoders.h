@@ -6,7 +6,7 @@
 #include <memory>
 
 // What the loader is measured against: the same work done the plainest way.
-namespace reference {
+namespace referencedecoders {
 
 struct Pixels
 {
@@ -23,4 +23,4 @@ Pixels decodeJpeg(const char *path);
 // XOR, returned so the compiler keeps it).
 std::uint64_t readAndScan(const char *path);
 
-} // namespace reference
+} // namespace referencedecoders

@@ -50,7 +50,7 @@ int main(int argc, char *argv[])
     const QString path = QString::fromLocal8Bit(argv[1]);
     const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
 
-    const std::int64_t before = benchmem::peakResidentKiB();
+    const std::int64_t before = processmemory::peakResidentKiB();
     std::string outcome;
     double slowest = 0;
     for (int i = 0; i < repeats; ++i) {
@@ -59,7 +59,7 @@ int main(int argc, char *argv[])
         outcome = openOnce(path);
         slowest = std::max(slowest, double(timer.nsecsElapsed()) * 1e-9);
     }
-    const std::int64_t after = benchmem::peakResidentKiB();
+    const std::int64_t after = processmemory::peakResidentKiB();
     std::printf("outcome=%s seconds_max=%.6f hwm_before_kib=%lld hwm_after_kib=%lld\n",
                 outcome.c_str(), slowest, static_cast<long long>(before),
                 static_cast<long long>(after));

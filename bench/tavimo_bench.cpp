@@ -223,7 +223,7 @@ void openJpegReference(benchmark::State &state, const QString *path)
 {
     const QByteArray native = QFile::encodeName(*path);
     while (state.KeepRunning()) {
-        const reference::Pixels pixels = reference::decodeJpeg(native.constData());
+        const referencedecoders::Pixels pixels = referencedecoders::decodeJpeg(native.constData());
         benchmark::DoNotOptimize(pixels.data.get());
     }
 }
@@ -232,7 +232,7 @@ void readAndScanReference(benchmark::State &state, const QString *path)
 {
     const QByteArray native = QFile::encodeName(*path);
     while (state.KeepRunning())
-        benchmark::DoNotOptimize(reference::readAndScan(native.constData()));
+        benchmark::DoNotOptimize(referencedecoders::readAndScan(native.constData()));
 }
 
 void registerBenchmarks()
@@ -374,7 +374,7 @@ FloodResult flood(TForm1 &form, int presses)
     PaintCounter counter;
     client->installEventFilter(&counter);
 
-    const std::int64_t before = benchmem::residentKiB();
+    const std::int64_t before = processmemory::residentKiB();
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < presses; ++i) {
@@ -387,7 +387,7 @@ FloodResult flood(TForm1 &form, int presses)
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     result.seconds = double(timer.nsecsElapsed()) * 1e-9;
-    const std::int64_t after = benchmem::residentKiB();
+    const std::int64_t after = processmemory::residentKiB();
 
     client->removeEventFilter(&counter);
     result.final = QPoint(point.X(), point.Y());

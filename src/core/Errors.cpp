@@ -22,7 +22,7 @@ EPictureTooLarge::EPictureTooLarge(qint64 width, qint64 height)
 {
 }
 
-namespace tavimo {
+namespace errors {
 
 QString failureText(const QString &message)
 {
@@ -47,4 +47,4 @@ QString absolutePathForMessage(const QString &path)
     return QDir::cleanPath(QDir::current().absoluteFilePath(expanded));
 }
 
-} // namespace tavimo
+} // namespace errors

@@ -60,7 +60,7 @@ public:
     EPictureTooLarge(qint64 width, qint64 height);
 };
 
-namespace tavimo {
+namespace errors {
 
 // The text of the failure report: the message, with "." appended when its last character's
 // code is above 0x2E (letters, digits, every non-ASCII character, "。" included).
@@ -74,4 +74,4 @@ QString systemErrorText(int errnoValue);
 // the file system.
 QString absolutePathForMessage(const QString &path);
 
-} // namespace tavimo
+} // namespace errors

@@ -17,7 +17,7 @@ TRect FitRect(qint32 areaWidth, qint32 areaHeight, qint32 pictureWidth, qint32 p
     return r;
 }
 
-namespace tavimo {
+namespace geometry {
 
 // The conversions below round each step to a 64-bit significand: x87's extended format, which
 // GCC and Clang use for long double on x86-64. A double would round the same steps differently.
@@ -40,4 +40,4 @@ qint32 clickToPicture(qint32 clientPos, qint32 fittedSize, qint32 pictureSize)
     return static_cast<qint32>(product);
 }
 
-} // namespace tavimo
+} // namespace geometry

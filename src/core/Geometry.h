@@ -21,45 +21,12 @@ struct TRect
     }
 };
 
-// Fixed geometry of the window, in client pixels.
-namespace layout {
-constexpr int MagnifierSize = 320;   // 20 cells of 16 pixels
-constexpr int MagnifierMargin = 10;  // to the right and top edges, and to the picture area
-constexpr int TextStripHeight = 20;  // under the picture area
-constexpr int TextOffsetInStrip = 2; // top of the coordinate text below the picture area
-constexpr int MinPictureAreaWidth = 300;
-constexpr int MinClientWidth = MinPictureAreaWidth + 2 * MagnifierMargin + MagnifierSize; // 640
-constexpr int MinClientHeight = TextStripHeight + MagnifierSize;                          // 340
-constexpr int CrossArm = 10; // the cross cursor reaches 10 pixels each way
-
-constexpr int pictureAreaWidth(int clientWidth)
-{
-    return clientWidth - 2 * MagnifierMargin - MagnifierSize;
-}
-constexpr int pictureAreaHeight(int clientHeight)
-{
-    return clientHeight - TextStripHeight;
-}
-constexpr int magnifierLeft(int clientWidth)
-{
-    return clientWidth - MagnifierMargin - MagnifierSize;
-}
-constexpr int magnifierTop()
-{
-    return MagnifierMargin;
-}
-constexpr int textTop(int clientHeight)
-{
-    return clientHeight - TextStripHeight + TextOffsetInStrip;
-}
-} // namespace layout
-
 // The picture's W x H fitted into an AW x AH area, anchored top-left, aspect kept, scaled up
 // or down so it fills the full width or the full height. Quotients truncate toward zero;
 // products are 64-bit so that no picture size overflows.
 TRect FitRect(qint32 areaWidth, qint32 areaHeight, qint32 pictureWidth, qint32 pictureHeight);
 
-namespace tavimo {
+namespace geometry {
 
 // Client position of the cross for picture coordinate `coord` on an axis of `pictureSize`
 // pixels drawn `fittedSize` pixels long: trunc((coord / size) * fitted), in the 80-bit
@@ -88,4 +55,4 @@ constexpr TColor rgbToTColor(unsigned int rgb)
     return ((rgb >> 16) & 0xFFu) | (rgb & 0xFF00u) | ((rgb & 0xFFu) << 16);
 }
 
-} // namespace tavimo
+} // namespace geometry

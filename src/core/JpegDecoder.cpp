@@ -2,6 +2,7 @@
 
 #include "core/ByteSource.h"
 #include "core/Errors.h"
+#include "core/PictureLimits.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -230,7 +231,7 @@ private:
 
 } // namespace
 
-QImage decode(TByteSource &bytes, const pictureloader::Options &options)
+QImage decode(TByteSource &bytes, const picturelimits::Options &options)
 {
     std::vector<JOCTET> piece(PieceSize);
     Session session = {};
@@ -262,7 +263,7 @@ QImage decode(TByteSource &bytes, const pictureloader::Options &options)
     if (session.inputRanOut)
         throw EInvalidGraphicOperation();
 
-    pictureloader::checkDeclaredSize(cinfo.image_width, cinfo.image_height, options);
+    picturelimits::checkDeclaredSize(cinfo.image_width, cinfo.image_height, options);
 
     cinfo.progress = &session.progress;
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;

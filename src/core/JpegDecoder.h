@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/PictureLoader.h"
+#include "core/PictureLimits.h"
 
 #include <QImage>
 
@@ -16,6 +16,6 @@ namespace jpegdecoder {
 // pixels are allocated), EReadError when the file could not be read, and
 // EInvalidGraphicOperation for content libjpeg cannot decode or that ends before the data of
 // its last row, so no row is ever made up.
-QImage decode(TByteSource &bytes, const pictureloader::Options &options);
+QImage decode(TByteSource &bytes, const picturelimits::Options &options);
 
 } // namespace jpegdecoder

@@ -3,6 +3,7 @@
 #include "core/ByteSource.h"
 #include "core/Errors.h"
 #include "core/JpegDecoder.h"
+#include "core/PictureLimits.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -24,7 +25,7 @@ namespace {
 EFOpenError openError(const QString &path, const QString &reason)
 {
     return EFOpenError(QStringLiteral("ファイル \"%1\". %2 が開きません")
-                           .arg(tavimo::absolutePathForMessage(path), reason));
+                           .arg(errors::absolutePathForMessage(path), reason));
 }
 
 class FileDescriptor
@@ -84,7 +85,8 @@ void widenQtAllocationLimit(std::int64_t limitBytes)
 
 // Decodes with Qt's readers, which see the source's bytes followed by zeros up to `length`.
 // format is null to let the content choose the reader.
-QImage decodeWithQt(TByteSource &source, qint64 length, const char *format, const Options &options)
+QImage decodeWithQt(TByteSource &source, qint64 length, const char *format,
+                    const picturelimits::Options &options)
 {
     TSourceDevice device(source, length);
     QImageReader reader(&device, format ? QByteArray(format) : QByteArray());
@@ -95,7 +97,7 @@ QImage decodeWithQt(TByteSource &source, qint64 length, const char *format, cons
     // The size the header declares, when the reader can tell it without decoding.
     const QSize declared = reader.size();
     if (declared.isValid())
-        checkDeclaredSize(declared.width(), declared.height(), options);
+        picturelimits::checkDeclaredSize(declared.width(), declared.height(), options);
 
     QImage picture;
     const bool read = reader.read(&picture);
@@ -104,7 +106,7 @@ QImage decodeWithQt(TByteSource &source, qint64 length, const char *format, cons
     if (!read || picture.isNull())
         throw EInvalidGraphicOperation();
     // A reader that could not tell the size beforehand is held to the same limit.
-    checkDeclaredSize(picture.width(), picture.height(), options);
+    picturelimits::checkDeclaredSize(picture.width(), picture.height(), options);
     return picture;
 }
 
@@ -157,7 +159,7 @@ bool endsBeforeLastRow(const BmpRows &layout, quint64 size)
 constexpr qint64 BmpHeadersSize = 54;
 
 // head holds the source's first BmpHeadersSize bytes.
-QImage decodeBmp(TByteSource &source, const uchar *head, const Options &options)
+QImage decodeBmp(TByteSource &source, const uchar *head, const picturelimits::Options &options)
 {
     if (source.size() < BmpHeadersSize)
         throw EReadError();
@@ -206,7 +208,8 @@ QImage decodeBmp(TByteSource &source, const uchar *head, const Options &options)
         length = std::max(length, qint64(layout.start + layout.rows * layout.stride));
     }
 
-    checkDeclaredSize(width < 0 ? -width : width, height < 0 ? -height : height, options);
+    picturelimits::checkDeclaredSize(width < 0 ? -width : width, height < 0 ? -height : height,
+                                     options);
     return decodeWithQt(source, length, "bmp", options);
 }
 
@@ -223,7 +226,7 @@ QImage toRgb32(const QImage &picture)
 }
 
 // The same rules for a file and for bytes in memory.
-QImage decodeFrom(TByteSource &source, const Options &options)
+QImage decodeFrom(TByteSource &source, const picturelimits::Options &options)
 {
     if (source.size() == 0)
         return QImage();
@@ -243,17 +246,7 @@ QImage decodeFrom(TByteSource &source, const Options &options)
 
 } // namespace
 
-void checkDeclaredSize(std::int64_t width, std::int64_t height, const Options &options)
-{
-    if (width <= 0 || height <= 0)
-        return; // nothing to allocate; the decoder decides
-    // width * height * 4 > limit, without the product overflowing 64 bits.
-    const std::int64_t maxPixels = std::max<std::int64_t>(options.limitBytes, 0) / 4;
-    if (width > maxPixels / height)
-        throw EPictureTooLarge(width, height);
-}
-
-QImage decode(const QByteArray &content, const Options &options)
+QImage decode(const QByteArray &content, const picturelimits::Options &options)
 {
     TByteSource source(content);
     return decodeFrom(source, options);
@@ -264,19 +257,19 @@ QImage decode(const QByteArray &content, const Options &options)
 // FIFO's writer. The file is then read only as far as its decoder goes, and only up to the size
 // fstat gave: a file that grows meanwhile is read up to that size, and one that shrinks is
 // refused with the read error.
-QImage load(const QString &path, const Options &options)
+QImage load(const QString &path, const picturelimits::Options &options)
 {
     const QByteArray nativePath = QFile::encodeName(path);
     const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        throw openError(path, tavimo::systemErrorText(errno));
+        throw openError(path, errors::systemErrorText(errno));
     const FileDescriptor file(fd);
 
     struct stat status = {};
     if (::fstat(file.get(), &status) != 0)
-        throw openError(path, tavimo::systemErrorText(errno));
+        throw openError(path, errors::systemErrorText(errno));
     if (S_ISDIR(status.st_mode))
-        throw openError(path, tavimo::systemErrorText(EISDIR));
+        throw openError(path, errors::systemErrorText(EISDIR));
     if (!S_ISREG(status.st_mode))
         throw openError(path, QStringLiteral("通常のファイルではありません"));
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/PictureLimits.h"
+
 #include <QImage>
 #include <QString>
-
-#include <cstdint>
 
 // Loads a picture file into a Format_RGB32 image, recognising the format from the content.
 // Raises EFOpenError (cannot open, or no regular file), EReadError (a BMP shorter than its
@@ -14,23 +14,10 @@
 // decoder goes: a BMP's headers, palette and rows, a JPEG up to its last scan.
 namespace pictureloader {
 
-// Largest picture accepted, counted as its Format_RGB32 copy.
-constexpr std::int64_t DefaultLimitBytes = std::int64_t(1) << 30;
-
-struct Options
-{
-    std::int64_t limitBytes = DefaultLimitBytes;
-};
-
-QImage load(const QString &path, const Options &options = {});
-
-// Refuses with EPictureTooLarge a picture whose declared size, held as Format_RGB32
-// (width * height * 4 bytes), would exceed options.limitBytes. Every decoder calls it with the
-// size from the header, before the pixels are allocated.
-void checkDeclaredSize(std::int64_t width, std::int64_t height, const Options &options);
+QImage load(const QString &path, const picturelimits::Options &options = {});
 
 // The same rules over bytes already in memory (the fuzzer and the benchmark use it), with the
 // same outcome as load() on a file holding those bytes.
-QImage decode(const QByteArray &content, const Options &options = {});
+QImage decode(const QByteArray &content, const picturelimits::Options &options = {});
 
 } // namespace pictureloader

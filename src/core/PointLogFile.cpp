@@ -14,7 +14,7 @@ namespace {
 
 QString messagePath(const QByteArray &fileName)
 {
-    return tavimo::absolutePathForMessage(QString::fromLocal8Bit(fileName));
+    return errors::absolutePathForMessage(QString::fromLocal8Bit(fileName));
 }
 
 } // namespace
@@ -25,7 +25,7 @@ TPointLogFile::TPointLogFile(const QByteArray &FileName) : FFileName(FileName)
     if (FStream < 0) {
         const int error = errno;
         throw EFCreateError(QStringLiteral("ファイル \"%1\" を作成できません: %2")
-                                .arg(messagePath(FileName), tavimo::systemErrorText(error)));
+                                .arg(messagePath(FileName), errors::systemErrorText(error)));
     }
 }
 
@@ -37,7 +37,7 @@ TPointLogFile::~TPointLogFile()
 
 void TPointLogFile::WritePoint(const TPointWithRange &Point)
 {
-    const QByteArray line = tavimo::logLine(Point.X(), Point.Y());
+    const QByteArray line = pointlogfile::logLine(Point.X(), Point.Y());
     qsizetype written = 0;
     while (written < line.size()) {
         const ssize_t n = ::write(FStream, line.constData() + written, line.size() - written);
@@ -57,11 +57,11 @@ void TPointLogFile::WritePoint(const TPointWithRange &Point)
             }
         }
         throw EFWriteError(QStringLiteral("ファイル \"%1\" に書き込めません: %2")
-                               .arg(messagePath(FFileName), tavimo::systemErrorText(error)));
+                               .arg(messagePath(FFileName), errors::systemErrorText(error)));
     }
 }
 
-namespace tavimo {
+namespace pointlogfile {
 
 QByteArray logPathFor(const QByteArray &invocationName)
 {
@@ -78,4 +78,4 @@ QByteArray logLine(qint32 x, qint32 y)
     return QByteArray(text, length);
 }
 
-} // namespace tavimo
+} // namespace pointlogfile

@@ -29,11 +29,11 @@ private:
     QByteArray FFileName;
 };
 
-namespace tavimo {
+namespace pointlogfile {
 // The log path for a program started as `invocationName` (argv[0], unchanged): its extension
 // (from the last "." after the last "/") replaced by ".log", or ".log" appended.
 QByteArray logPathFor(const QByteArray &invocationName);
 
 // The line WritePoint writes for (x, y).
 QByteArray logLine(qint32 x, qint32 y);
-} // namespace tavimo
+} // namespace pointlogfile

@@ -7,13 +7,13 @@
 
 #include <new>
 
-namespace tavimo {
+namespace failurereport {
 
 void showFailureBox(const QString &message)
 {
     if (QCoreApplication::closingDown())
         return;
-    QMessageBox box(QMessageBox::Critical, QString(), failureText(message), QMessageBox::Ok,
+    QMessageBox box(QMessageBox::Critical, QString(), errors::failureText(message), QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setDefaultButton(QMessageBox::Ok);
     // A message quotes paths and system texts: markup in them is shown, never interpreted.
@@ -40,4 +40,4 @@ void guarded(const FailureReport &report, const std::function<void()> &body)
         report(message);
 }
 
-} // namespace tavimo
+} // namespace failurereport

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-namespace tavimo {
+namespace failurereport {
 
 // Shows a failure to the user. The window holds one; tests replace it to read the text.
 using FailureReport = std::function<void(const QString &message)>;
@@ -18,4 +18,4 @@ void showFailureBox(const QString &message);
 // no exception ever crosses Qt's event loop.
 void guarded(const FailureReport &report, const std::function<void()> &body);
 
-} // namespace tavimo
+} // namespace failurereport

@@ -1,6 +1,7 @@
 #include "ui/FormMain.h"
 
 #include "core/Errors.h"
+#include "core/Layout.h"
 #include "core/Magnifier.h"
 #include "core/PictureLoader.h"
 #include "core/PointLogFile.h"
@@ -85,7 +86,7 @@ QPoint pixelUnder(const QPointF &position)
 
 } // namespace
 
-TForm1::TForm1(QByteArray invocationName, tavimo::FailureReport failureReport)
+TForm1::TForm1(QByteArray invocationName, failurereport::FailureReport failureReport)
     : FInvocationName(std::move(invocationName)), FFailureReport(std::move(failureReport))
 {
     applyDescription();
@@ -240,7 +241,7 @@ void TForm1::FormCreate(QObject *)
 
     FCrossColor = InitialCrossColor;
 
-    const QByteArray logPath = tavimo::logPathFor(FInvocationName);
+    const QByteArray logPath = pointlogfile::logPathFor(FInvocationName);
     try {
         FLog = std::make_unique<TPointLogFile>(logPath);
     } catch (const EFCreateError &e) {
@@ -286,8 +287,8 @@ void TForm1::FormMouseDown(QObject *, Qt::MouseButton Button, Qt::KeyboardModifi
     // On the picture (client coordinates, edges Right and Bottom included): the pixel under
     // the pointer.
     if (X <= FImageRect.Right && Y <= FImageRect.Bottom) {
-        FPoint->SetX(tavimo::clickToPicture(X, FImageRect.Right, FImage->width()));
-        FPoint->SetY(tavimo::clickToPicture(Y, FImageRect.Bottom, FImage->height()));
+        FPoint->SetX(geometry::clickToPicture(X, FImageRect.Right, FImage->width()));
+        FPoint->SetY(geometry::clickToPicture(Y, FImageRect.Bottom, FImage->height()));
         return;
     }
 
@@ -298,8 +299,8 @@ void TForm1::FormMouseDown(QObject *, Qt::MouseButton Button, Qt::KeyboardModifi
     const int my = Y - top;
     if (mx < 0 || mx >= layout::MagnifierSize || my < 0 || my >= layout::MagnifierSize)
         return;
-    FPoint->SetX(FPoint->X() + tavimo::magnifierStep(mx));
-    FPoint->SetY(FPoint->Y() + tavimo::magnifierStep(my));
+    FPoint->SetX(FPoint->X() + geometry::magnifierStep(mx));
+    FPoint->SetY(FPoint->Y() + geometry::magnifierStep(my));
 }
 
 void TForm1::FormKeyDown(QObject *, int &Key, Qt::KeyboardModifiers Shift)
@@ -378,7 +379,7 @@ void TForm1::MnuCrossColorClick(QObject *)
     const QColor chosen = QColorDialog::getColor(Qt::black, this);
     if (!chosen.isValid())
         return;
-    FCrossColor = tavimo::rgbToTColor(chosen.rgb());
+    FCrossColor = geometry::rgbToTColor(chosen.rgb());
     DrawCross();
     invalidate();
 }
@@ -479,10 +480,10 @@ void TForm1::drawCross(QPainter &canvas)
     if (!FImage || FImage->isNull() || !FPoint)
         return;
     // The scaled position of the pixel's top-left corner, in client coordinates.
-    const int x = tavimo::crossPosition(FPoint->X(), FImage->width(), FImageRect.Right);
-    const int y = tavimo::crossPosition(FPoint->Y(), FImage->height(), FImageRect.Bottom);
+    const int x = geometry::crossPosition(FPoint->X(), FImage->width(), FImageRect.Right);
+    const int y = geometry::crossPosition(FPoint->Y(), FImage->height(), FImageRect.Bottom);
     canvas.setRenderHint(QPainter::Antialiasing, false);
-    canvas.setPen(QPen(QColor::fromRgb(tavimo::tcolorToRgb(FCrossColor)), 0));
+    canvas.setPen(QPen(QColor::fromRgb(geometry::tcolorToRgb(FCrossColor)), 0));
     canvas.drawLine(x - layout::CrossArm, y, x + layout::CrossArm, y);
     canvas.drawLine(x, y - layout::CrossArm, x, y + layout::CrossArm);
 }

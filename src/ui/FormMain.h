@@ -26,7 +26,7 @@ class TForm1 : public QMainWindow
 public:
     // `invocationName` is argv[0] as the process received it: the log is named after it.
     explicit TForm1(QByteArray invocationName,
-                    tavimo::FailureReport failureReport = tavimo::showFailureBox);
+                    failurereport::FailureReport failureReport = failurereport::showFailureBox);
     ~TForm1() override;
 
     // Geometry in the sense of the handlers: client = the area below the menu bar,
@@ -84,7 +84,7 @@ private:
     void invalidate();
 
     // Runs a handler body under the failure guard.
-    template <class Body> void handle(Body &&body) { tavimo::guarded(FFailureReport, body); }
+    template <class Body> void handle(Body &&body) { failurereport::guarded(FFailureReport, body); }
 
     QMenuBar *MainMenu1 = nullptr;
     QMenu *MnuFile = nullptr;
@@ -106,5 +106,5 @@ private:
     bool FZoomWritten = false; // FZoom shows nothing until its first rebuild
     QString FLogCreateError;   // why FLog is absent, told again by the Log command
     QByteArray FInvocationName;
-    tavimo::FailureReport FFailureReport;
+    failurereport::FailureReport FFailureReport;
 };

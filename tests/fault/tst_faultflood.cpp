@@ -7,6 +7,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+using namespace formfixture;
+
 namespace {
 
 // 150 x 160 pixels drawn twice their size into the 300 x 320 picture area: a click at client

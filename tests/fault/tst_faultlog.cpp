@@ -14,12 +14,14 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+using namespace formfixture;
+
 namespace {
 
 QString cannotCreate(const QString &path, int error)
 {
     return QStringLiteral("ファイル \"%1\" を作成できません: %2")
-        .arg(path, tavimo::systemErrorText(error));
+        .arg(path, errors::systemErrorText(error));
 }
 
 void pressRight(TForm1 &form, int times = 1)
@@ -137,7 +139,7 @@ void TestFaultLog::lineCutByTheSizeLimitLeavesNoFragment()
     QCOMPARE(f.reports.size(), 2);
     for (const QString &report : f.reports)
         QCOMPARE(report, QStringLiteral("ファイル \"%1\" に書き込めません: %2")
-                             .arg(f.path("tavimo.log"), tavimo::systemErrorText(EFBIG)));
+                             .arg(f.path("tavimo.log"), errors::systemErrorText(EFBIG)));
     QCOMPARE(fileBytes(f.path("tavimo.log")), QByteArray("0,0\r\n0,0\r\n"));
     log->trigger();
     QCOMPARE(fileBytes(f.path("tavimo.log")), QByteArray("0,0\r\n0,0\r\n0,0\r\n"));

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 using namespace testpictures;
+using namespace formfixture;
 
 namespace {
 
@@ -226,13 +227,13 @@ void TestFaultOpen::awkwardFiles_data()
     QTest::addColumn<QString>("reason");
 
     const QString notRegular = QStringLiteral("通常のファイルではありません");
-    QTest::newRow("a folder") << "folder" << tavimo::systemErrorText(EISDIR);
+    QTest::newRow("a folder") << "folder" << errors::systemErrorText(EISDIR);
     QTest::newRow("a FIFO without a writer") << "fifo" << notRegular;
     QTest::newRow("/dev/zero") << "/dev/zero" << notRegular;
     QTest::newRow("a link to /dev/zero") << "zero link" << notRegular;
-    QTest::newRow("a dangling link") << "dangling" << tavimo::systemErrorText(ENOENT);
+    QTest::newRow("a dangling link") << "dangling" << errors::systemErrorText(ENOENT);
     QTest::newRow("a file taken for a folder")
-        << "file as folder" << tavimo::systemErrorText(ENOTDIR);
+        << "file as folder" << errors::systemErrorText(ENOTDIR);
 }
 
 // None of these may block: a FIFO or a device is refused before anything is read.
@@ -300,7 +301,7 @@ void TestFaultOpen::unreadableFile()
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 0);
     const QString out = QString::fromUtf8(process.readAllStandardOutput());
-    QCOMPARE(out, "refused: " + cannotOpen(picture, tavimo::systemErrorText(EACCES)) + "\n");
+    QCOMPARE(out, "refused: " + cannotOpen(picture, errors::systemErrorText(EACCES)) + "\n");
 }
 
 // A 3 GiB file (sparse) that starts with a small JPEG opens in a process left 256 MiB of address

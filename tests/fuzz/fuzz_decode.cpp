@@ -2,6 +2,7 @@
 // sanitizers' own checks, every picture that comes out must be Format_RGB32 and within the
 // size limit, and every refusal must be one of the program's own failures.
 #include "core/Errors.h"
+#include "core/PictureLimits.h"
 #include "core/PictureLoader.h"
 
 #include <QByteArray>
@@ -26,7 +27,7 @@ constexpr std::int64_t FuzzLimitBytes = std::int64_t(64) << 20;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    pictureloader::Options options;
+    picturelimits::Options options;
     options.limitBytes = FuzzLimitBytes;
     const QByteArray content =
         QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));

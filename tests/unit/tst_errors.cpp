@@ -45,7 +45,7 @@ void TestErrors::failureText()
 {
     QFETCH(QString, message);
     QFETCH(QString, shown);
-    QCOMPARE(tavimo::failureText(message), shown);
+    QCOMPARE(errors::failureText(message), shown);
 }
 
 void TestErrors::messages_data()
@@ -88,13 +88,13 @@ void TestErrors::absolutePath()
 {
     QFETCH(QString, path);
     QFETCH(QString, expected);
-    QCOMPARE(tavimo::absolutePathForMessage(path), expected);
+    QCOMPARE(errors::absolutePathForMessage(path), expected);
 }
 
 void TestErrors::systemText()
 {
-    QCOMPARE(tavimo::systemErrorText(ENOENT), QString::fromLocal8Bit(strerror(ENOENT)));
-    QVERIFY(!tavimo::systemErrorText(EACCES).isEmpty());
+    QCOMPARE(errors::systemErrorText(ENOENT), QString::fromLocal8Bit(strerror(ENOENT)));
+    QVERIFY(!errors::systemErrorText(EACCES).isEmpty());
 }
 
 QTEST_APPLESS_MAIN(TestErrors)

@@ -81,7 +81,7 @@ void TestGeometry::crossPosition()
     QFETCH(int, size);
     QFETCH(int, fitted);
     QFETCH(int, expected);
-    QCOMPARE(tavimo::crossPosition(coord, size, fitted), expected);
+    QCOMPARE(geometry::crossPosition(coord, size, fitted), expected);
 }
 
 void TestGeometry::clickToPicture_data()
@@ -106,7 +106,7 @@ void TestGeometry::clickToPicture()
     QFETCH(int, fitted);
     QFETCH(int, size);
     QFETCH(int, expected);
-    QCOMPARE(tavimo::clickToPicture(pos, fitted, size), expected);
+    QCOMPARE(geometry::clickToPicture(pos, fitted, size), expected);
 }
 
 void TestGeometry::magnifierStep_data()
@@ -135,14 +135,14 @@ void TestGeometry::magnifierStep()
 {
     QFETCH(int, pos);
     QFETCH(int, step);
-    QCOMPARE(tavimo::magnifierStep(pos), step);
+    QCOMPARE(geometry::magnifierStep(pos), step);
 }
 
 void TestGeometry::colourLayout()
 {
-    QCOMPARE(tavimo::tcolorToRgb(0xFF0000), 0xFF0000FFu);  // TColor blue
-    QCOMPARE(tavimo::rgbToTColor(0xFFFF0000u), 0x0000FFu); // pure red
-    QCOMPARE(tavimo::rgbToTColor(tavimo::tcolorToRgb(0x123456)), 0x123456u);
+    QCOMPARE(geometry::tcolorToRgb(0xFF0000), 0xFF0000FFu);  // TColor blue
+    QCOMPARE(geometry::rgbToTColor(0xFFFF0000u), 0x0000FFu); // pure red
+    QCOMPARE(geometry::rgbToTColor(geometry::tcolorToRgb(0x123456)), 0x123456u);
 }
 
 QTEST_APPLESS_MAIN(TestGeometry)

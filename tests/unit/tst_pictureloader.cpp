@@ -1,6 +1,7 @@
 #include "TestPictures.h"
 
 #include "core/Errors.h"
+#include "core/PictureLimits.h"
 #include "core/PictureLoader.h"
 
 #include <QBuffer>
@@ -19,7 +20,7 @@ using namespace testpictures;
 
 namespace {
 
-constexpr qint64 DefaultLimit = pictureloader::DefaultLimitBytes;
+constexpr qint64 DefaultLimit = picturelimits::DefaultLimitBytes;
 
 // How a load ended: "opened", or the error class and its message.
 struct Outcome
@@ -542,12 +543,12 @@ void TestPictureLoader::openErrors_data()
 
     const QString notRegular = QStringLiteral("通常のファイルではありません");
     const QString missing = FFolder.filePath(QStringLiteral("missing.bmp"));
-    QTest::newRow("missing file") << missing << missing << tavimo::systemErrorText(ENOENT);
+    QTest::newRow("missing file") << missing << missing << errors::systemErrorText(ENOENT);
     const QString relative = QStringLiteral("no-such-picture-5d1c.bmp");
     QTest::newRow("missing file, relative path")
         << relative << QDir::current().absoluteFilePath(relative)
-        << tavimo::systemErrorText(ENOENT);
-    QTest::newRow("folder") << FFolder.path() << FFolder.path() << tavimo::systemErrorText(EISDIR);
+        << errors::systemErrorText(ENOENT);
+    QTest::newRow("folder") << FFolder.path() << FFolder.path() << errors::systemErrorText(EISDIR);
 
     const QString fifo = FFolder.filePath(QStringLiteral("fifo"));
     if (::mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0 && errno != EEXIST)
@@ -558,7 +559,7 @@ void TestPictureLoader::openErrors_data()
 
     const QString plain = writeFile(FFolder, QStringLiteral("plain.bmp"), bmpBytes(3, 3, 24));
     QTest::newRow("path through a file")
-        << plain + "/x.bmp" << plain + "/x.bmp" << tavimo::systemErrorText(ENOTDIR);
+        << plain + "/x.bmp" << plain + "/x.bmp" << errors::systemErrorText(ENOTDIR);
     // A file without read permission is opened as an unprivileged user in tst_faultopen:
     // permissions do not apply to root, which runs this test in CI.
 }
@@ -605,7 +606,7 @@ void TestPictureLoader::declaredSizeLimit()
     QFETCH(bool, refused);
 
     const Outcome outcome =
-        outcomeOf([&] { pictureloader::checkDeclaredSize(width, height, {limit}); });
+        outcomeOf([&] { picturelimits::checkDeclaredSize(width, height, {limit}); });
     QCOMPARE(outcome.kind, refused ? QStringLiteral("too large") : QStringLiteral("opened"));
     if (refused)
         QCOMPARE(outcome.message, tooLarge(width, height));

@@ -75,7 +75,7 @@ void TestPointLogFile::logPath()
 {
     QFETCH(QByteArray, argv0);
     QFETCH(QByteArray, log);
-    QCOMPARE(tavimo::logPathFor(argv0), log);
+    QCOMPARE(pointlogfile::logPathFor(argv0), log);
 }
 
 void TestPointLogFile::line_data()
@@ -94,7 +94,7 @@ void TestPointLogFile::line()
     QFETCH(int, x);
     QFETCH(int, y);
     QFETCH(QByteArray, bytes);
-    QCOMPARE(tavimo::logLine(x, y), bytes);
+    QCOMPARE(pointlogfile::logLine(x, y), bytes);
 }
 
 void TestPointLogFile::createsEmptyAndTruncates()
@@ -184,7 +184,7 @@ void TestPointLogFile::creationFailure()
         QDir::setCurrent(savedCwd);
         const QString absolute = QDir(dir.path()).canonicalPath() + "/" + relative;
         QCOMPARE(e.message(), QStringLiteral("ファイル \"%1\" を作成できません: %2")
-                                  .arg(absolute, tavimo::systemErrorText(error)));
+                                  .arg(absolute, errors::systemErrorText(error)));
     }
 }
 
@@ -205,7 +205,7 @@ void TestPointLogFile::fullDiskReportsAndGoesOn()
             QVERIFY2(e.message().startsWith(
                          QStringLiteral("ファイル \"%1\" に書き込めません: ").arg(link)),
                      qPrintable(e.message()));
-            QVERIFY(e.message().endsWith(tavimo::systemErrorText(ENOSPC)));
+            QVERIFY(e.message().endsWith(errors::systemErrorText(ENOSPC)));
         }
     }
 }

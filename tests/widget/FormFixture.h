@@ -77,6 +77,8 @@ struct FormFixture
     QRgb background() const { return form->palette().color(QPalette::Button).rgb() & 0xFFFFFF; }
 };
 
+namespace formfixture {
+
 // A picture whose every pixel names its own coordinates (for pictures below 256 x 256), never
 // pure blue, red or black, so the cross and the magnifier's black stand out.
 inline QImage codedPicture(int w, int h)
@@ -105,3 +107,5 @@ inline void clickAt(QWidget *client, QPointF pos, Qt::MouseButton button = Qt::L
     QMouseEvent release(QEvent::MouseButtonRelease, pos, global, button, Qt::NoButton, modifiers);
     QApplication::sendEvent(client, &release);
 }
+
+} // namespace formfixture

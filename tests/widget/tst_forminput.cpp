@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <QtTest>
 
+using namespace formfixture;
+
 namespace {
 
 struct Change

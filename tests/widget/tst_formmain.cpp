@@ -14,6 +14,8 @@
 
 #include <sys/stat.h>
 
+using namespace formfixture;
+
 namespace {
 
 // Counts the paints the client area receives.
@@ -326,7 +328,7 @@ void TestFormMain::logCreationFailure()
     QStringList reports;
     TForm1 form(QFile::encodeName(dir.filePath("tavimo")), [&](const QString &m) { reports << m; });
     const QString expected = QStringLiteral("ファイル \"%1\" を作成できません: %2")
-                                 .arg(dir.filePath("tavimo.log"), tavimo::systemErrorText(EISDIR));
+                                 .arg(dir.filePath("tavimo.log"), errors::systemErrorText(EISDIR));
     QCOMPARE(reports, QStringList{expected});
     QVERIFY(!form.log());
     QCOMPARE(form.ClientWidth(), 640);
@@ -377,7 +379,7 @@ void TestFormMain::failureBox()
         QCOMPARE(box->windowTitle(), QString());
         QCOMPARE(box->icon(), QMessageBox::Critical);
     });
-    tavimo::showFailureBox(QStringLiteral("x<b>y</b>&lt;.bmp"));
+    failurereport::showFailureBox(QStringLiteral("x<b>y</b>&lt;.bmp"));
 }
 
 QTEST_MAIN(TestFormMain)

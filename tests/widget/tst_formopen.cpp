@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <cstring>
 
+using namespace formfixture;
+
 namespace {
 
 void writeFile(const QString &path, const QByteArray &bytes)
