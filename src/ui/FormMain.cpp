@@ -66,7 +66,7 @@ protected:
             const QString path = directory().absoluteFilePath(typed);
             if (!QFileInfo(path).isDir()) { // a folder is entered, as Qt does
                 FTypedPath = path;
-                QDialog::accept();
+                done(QDialog::Accepted); // accepted without Qt's reading of a list
                 return;
             }
         }
