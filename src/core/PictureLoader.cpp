@@ -71,16 +71,24 @@ private:
     qint64 FLength;
 };
 
-// Qt refuses, on its own, pictures whose buffer in the decoder's own format exceeds its
-// allocation limit (MiB, process-wide). That format can take up to 16 bytes a pixel (floating
-// point RGBA) where ours takes 4, so Qt's limit is four times ours, rounded up, plus one, and
-// our check of the declared size stays the one that decides.
-void widenQtAllocationLimit(std::int64_t limitBytes)
+// Qt's readers refuse, on their own, a picture whose buffer in the reader's format exceeds Qt's
+// allocation limit (MiB, process-wide, counted at no less than 32 bits a pixel). That is the only
+// bound that holds before the pixels are allocated when a reader cannot tell the size beforehand,
+// as an icon file (ICO, ICNS) holding a PNG far larger than its directory says cannot: the
+// directory's size is all the reader reports. So the limit is set for each read to the loader's
+// own, in the format the reader says it will produce: up to 32 bits a pixel exactly ours, wider
+// formats (16-bit channels, floating point) in proportion, so that whatever passes the check of
+// the declared size also passes Qt's, and nothing larger is ever allocated.
+void limitQtAllocation(QImageReader &reader, std::int64_t limitBytes)
 {
     constexpr std::int64_t MiB = std::int64_t(1) << 20;
+    constexpr int OwnBitsPerPixel = 32; // Format_RGB32, in which the loader's limit is counted
+    const int readerBits = QImage::toPixelFormat(reader.imageFormat()).bitsPerPixel();
+    const std::int64_t scale = std::max(readerBits, OwnBitsPerPixel);
     const std::int64_t bounded = std::clamp<std::int64_t>(limitBytes, 0, std::int64_t(1) << 50);
-    const std::int64_t mib = (bounded * 4 + MiB - 1) / MiB + 1;
-    QImageReader::setAllocationLimit(int(std::min<std::int64_t>(mib, INT_MAX)));
+    const std::int64_t mib = (bounded * scale / OwnBitsPerPixel + MiB - 1) / MiB;
+    // 0 would switch Qt's check off: a limit under 1 MiB is held by the check after the read.
+    QImageReader::setAllocationLimit(int(std::clamp<std::int64_t>(mib, 1, INT_MAX)));
 }
 
 // Decodes with Qt's readers, which see the source's bytes followed by zeros up to `length`.
@@ -92,7 +100,7 @@ QImage decodeWithQt(TByteSource &source, qint64 length, const char *format,
     QImageReader reader(&device, format ? QByteArray(format) : QByteArray());
     reader.setDecideFormatFromContent(format == nullptr);
     reader.setAutoTransform(false);
-    widenQtAllocationLimit(options.limitBytes);
+    limitQtAllocation(reader, options.limitBytes);
 
     // The size the header declares, when the reader can tell it without decoding.
     const QSize declared = reader.size();
@@ -103,9 +111,11 @@ QImage decodeWithQt(TByteSource &source, qint64 length, const char *format,
     const bool read = reader.read(&picture);
     if (source.failed())
         throw EReadError();
+    // A reader refused by Qt's allocation limit fails like one given undecodable bytes: it could
+    // not tell its size beforehand, so the content contradicts what the file declares.
     if (!read || picture.isNull())
         throw EInvalidGraphicOperation();
-    // A reader that could not tell the size beforehand is held to the same limit.
+    // A reader that could not tell the size beforehand is held to the same limit, to the byte.
     picturelimits::checkDeclaredSize(picture.width(), picture.height(), options);
     return picture;
 }
@@ -225,6 +235,35 @@ QImage toRgb32(const QImage &picture)
     return converted;
 }
 
+// A regular file whose size reads 0 may still hold bytes: files under /proc and /sys, and on
+// some network and FUSE file systems, tell their size only by being read. Such a file is read
+// to its end as a stream, bounded by the largest picture the limit lets through (with room for
+// its headers), and never waited on: the descriptor is non-blocking, so a file with nothing to
+// give yet (/proc/kmsg) is refused at once. No byte at all is a file that holds none.
+QByteArray readStream(int fd, const picturelimits::Options &options)
+{
+    constexpr qint64 HeaderRoom = qint64(1) << 20;
+    constexpr qint64 Piece = qint64(64) << 10;
+    const qint64 most = std::max<qint64>(options.limitBytes, 0) + HeaderRoom;
+    QByteArray bytes;
+    for (;;) {
+        const qint64 at = bytes.size();
+        if (at > most)
+            throw EReadError();
+        bytes.resize(at + Piece);
+        const ssize_t got = ::read(fd, bytes.data() + at, size_t(Piece));
+        if (got < 0 && errno == EINTR) {
+            bytes.resize(at);
+            continue;
+        }
+        if (got < 0) // EAGAIN too: the file would make us wait
+            throw EReadError();
+        bytes.resize(at + got);
+        if (got == 0)
+            return bytes;
+    }
+}
+
 // The same rules for a file and for bytes in memory.
 QImage decodeFrom(TByteSource &source, const picturelimits::Options &options)
 {
@@ -256,7 +295,7 @@ QImage decode(const QByteArray &content, const picturelimits::Options &options)
 // reads cannot lead to a FIFO or a device. O_NONBLOCK keeps the open itself from waiting for a
 // FIFO's writer. The file is then read only as far as its decoder goes, and only up to the size
 // fstat gave: a file that grows meanwhile is read up to that size, and one that shrinks is
-// refused with the read error.
+// refused with the read error. A size of 0 is only believed once a read finds no byte.
 QImage load(const QString &path, const picturelimits::Options &options)
 {
     const QByteArray nativePath = QFile::encodeName(path);
@@ -273,6 +312,10 @@ QImage load(const QString &path, const picturelimits::Options &options)
     if (!S_ISREG(status.st_mode))
         throw openError(path, QStringLiteral("通常のファイルではありません"));
 
+    if (status.st_size == 0) {
+        TByteSource stream(readStream(file.get(), options));
+        return decodeFrom(stream, options);
+    }
     TByteSource source(file.get(), qint64(status.st_size));
     return decodeFrom(source, options);
 }

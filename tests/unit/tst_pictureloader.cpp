@@ -395,6 +395,25 @@ void TestPictureLoader::refused_data()
         << QByteArray("hello") << "t.jpg" << DefaultLimit << "unrecognised" << unrecognised;
     QTest::newRow("B alone") << QByteArray("B") << "b.bmp" << DefaultLimit << "unrecognised"
                              << unrecognised;
+    // Sizes that read 0 but bytes that are no picture: refused, never an empty picture.
+    QTest::newRow("/proc/self/status") << QByteArray() << "/proc/self/status" << DefaultLimit
+                                       << "unrecognised" << unrecognised;
+    QVERIFY(QFile::link("/proc/self/status", FFolder.filePath(QStringLiteral("status link"))));
+    QTest::newRow("a link to /proc/self/status")
+        << QByteArray() << "status link" << DefaultLimit << "unrecognised" << unrecognised;
+    {
+        // An icon whose directory says 256 x 256 but whose PNG needs 4 MiB: Qt's reader must be
+        // refused before it allocates, not after.
+        QImage plain(1024, 1024, QImage::Format_RGB32);
+        plain.fill(Qt::white);
+        const QByteArray inside = encoded(plain, "png");
+        QByteArray icon("\0\0\1\0\1\0\0\0\0\0\1\0\x20\0", 14);
+        icon.append(8, '\0').append(inside);
+        putLittleEndian32(icon, 14, quint32(inside.size()));
+        putLittleEndian32(icon, 18, 22);
+        QTest::newRow("icon holding a PNG larger than its directory says")
+            << icon << "i.ico" << (qint64(1) << 20) << "unrecognised" << unrecognised;
+    }
     QTest::newRow("JPEG SOI alone")
         << QByteArray("\xFF\xD8\xFF") << "s.jpg" << DefaultLimit << "unrecognised" << unrecognised;
 
@@ -467,9 +486,10 @@ void TestPictureLoader::refused()
     QFETCH(QString, kind);
     QFETCH(QString, message);
 
-    const Outcome outcome =
-        bytes.isNull() ? outcomeOf([&] { pictureloader::load(FFolder.filePath(name), {limit}); })
-                       : loadAndDecode(FFolder, name, bytes, limit);
+    const QString path = QDir::isAbsolutePath(name) ? name : FFolder.filePath(name);
+    const Outcome outcome = bytes.isNull()
+                                ? outcomeOf([&] { pictureloader::load(path, {limit}); })
+                                : loadAndDecode(FFolder, name, bytes, limit);
     QCOMPARE(outcome.kind, kind);
     QCOMPARE(outcome.message, message);
 }

@@ -239,7 +239,8 @@ void TestFormOpen::zeroByteFile()
 
 void TestFormOpen::failuresLeaveEverything_data()
 {
-    QTest::addColumn<QByteArray>("content"); // "<missing>" for no file at all
+    // "<missing>" for no file at all; an absolute path for that file as it is.
+    QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("message");
 
     const QString unrecognised = QStringLiteral("認識できないイメージフォーマットです。");
@@ -250,6 +251,8 @@ void TestFormOpen::failuresLeaveEverything_data()
     QByteArray rle("BM", 2);
     rle.append(28, '\0').append("\x01\0\0\0", 4).append(40, '\0');
     QTest::newRow("compressed BMP") << rle << unrecognised;
+    QTest::newRow("/proc/self/status, whose size reads 0")
+        << QByteArray("/proc/self/status") << unrecognised;
 }
 
 void TestFormOpen::failuresLeaveEverything()
@@ -261,8 +264,9 @@ void TestFormOpen::failuresLeaveEverything()
     f.open(codedPicture(50, 40));
     f.form->point()->SetX(20);
     const Snapshot before = Snapshot::of(*f.form);
-    const QString bad = f.path("bad.bmp");
-    if (content != "<missing>")
+    const bool asItIs = content.startsWith('/');
+    const QString bad = asItIs ? QString::fromLatin1(content) : f.path("bad.bmp");
+    if (content != "<missing>" && !asItIs)
         writeFile(bad, content);
     try {
         f.form->OpenPicture(bad);
