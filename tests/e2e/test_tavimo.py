@@ -316,6 +316,21 @@ class TavimoTest(Session):
                 texts[point] = raw
             self.app.log_point(b"%d,%d\r\n" % point)
 
+    @unittest.skipUnless(os.geteuid() == 0, "only root's reads of /proc/kmsg wait for the kernel")
+    def test_dialog_lists_proc_and_still_answers(self):
+        """A listing that read what it lists would wait in /proc/kmsg for good."""
+        app = self.app
+        dialog = app.open_dialog()
+        app.x.run("xdotool", "windowfocus", "--sync", str(dialog))
+        app.x.run("xdotool", "type", "--delay", "15", "/proc/")
+        wait_for(lambda: set(app.others()) - set(app.dialogs()), "the completion list of /proc")
+        app.x.run("xdotool", "key", "Return")  # the view lists /proc; the completion list stays
+        app.keys("Escape", wid=dialog)
+        wait_for(lambda: app.others() == [dialog], "the completion list to close")
+        app.keys("Escape", wid=dialog)
+        wait_for(lambda: dialog not in app.windows(), "the open dialog to close")
+        app.log_point(b"0,0\r\n")
+
     def test_caption_with_unusual_file_names(self):
         for name in ["a 'b' 画像.bmp", "a 'b' \"c\" 画像.bmp"]:
             with self.subTest(name=name):
