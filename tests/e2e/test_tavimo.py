@@ -7,6 +7,7 @@ central scenario on the plain desktop, a plot open and a point picked on its cur
 
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -135,6 +136,8 @@ DESKTOPS = {
     "qt_scale_options_wayland": {"env": {"QT_SCALE_FACTOR": "1.5", "QT_QPA_PLATFORM": "wayland"},
                                  "args": ["-qwindowgeometry", "900x700+10+10", "-reverse"]},
     "openbox": {"wm": True},
+    # Qt cannot draw on a palette screen: the program says so in one line and ends at once.
+    "depth_8": {"depth": 8},
 }
 
 
@@ -187,11 +190,21 @@ class DesktopTest(Session):
     """The central scenario on each desktop of DESKTOPS: start; open a plot through the dialog;
     click a point on its curve; Log."""
 
-    def scenario(self, dpi=None, wm=False, **program):
+    def scenario(self, dpi=None, wm=False, depth=24, **program):
         xserver = XSERVER
-        if dpi or wm:
-            xserver = XServer(os.path.join(SUITE_DIR, "config"), dpi=dpi, wm=wm)
+        if dpi or wm or depth != 24:
+            xserver = XServer(os.path.join(SUITE_DIR, "config"), dpi=dpi, wm=wm, depth=depth)
             self.addCleanup(xserver.stop)
+        if depth < 15:
+            folder = tempfile.mkdtemp(prefix="depth-", dir=SUITE_DIR)
+            os.symlink(PROGRAM, os.path.join(folder, "tavimo"))
+            ended = subprocess.run(["./tavimo"], cwd=folder, env=xserver.env, timeout=30,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            said = [line for line in ended.stderr.decode().splitlines() if line.startswith("tavimo:")]
+            self.assertEqual((ended.returncode, len(said)), (1, 1), ended.stderr)
+            self.assertIn("色深度 %d ビット" % depth, said[0])
+            self.assertEqual(os.listdir(folder), ["tavimo"], "a log was made before the refusal")
+            return
         app = self.start(xserver, **program)
         started = app.geometry()
         self.assertEqual(started[2], 640, "the window's width")

@@ -64,14 +64,15 @@ def write_bmp(path, width, height, colour_at):
 
 class XServer:
     """Xvfb on a free display, set up as a desktop: `dpi` is the desktop scale as X resource
-    Xft.dpi (as desktops set it), `wm` runs openbox as the window manager. The display number
+    Xft.dpi (as desktops set it), `wm` runs openbox as the window manager, `depth` is the
+    screen's bits a pixel. The display number
     is probed from a random point well above the ones people and xvfb-run use, so that suites
     running side by side do not meet."""
 
-    def __init__(self, config_home, dpi=None, wm=False):
+    def __init__(self, config_home, dpi=None, wm=False, depth=24):
         first = random.randrange(200, 900)
         for number in range(first, first + 40):
-            if self._start(number):
+            if self._start(number, depth):
                 break
         else:
             raise RuntimeError("no free X display from :%d" % first)
@@ -91,13 +92,13 @@ class XServer:
             wait_for(lambda: b"window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"),
                      "openbox to manage the screen")
 
-    def _start(self, number):
+    def _start(self, number, depth):
         """True once Xvfb on :number is ready (it writes the number to -displayfd then);
         False when it exits first, as it does when the display is taken."""
         read_end, write_end = os.pipe()
         self.proc = subprocess.Popen(
             # -noreset keeps the X resources when the last client leaves.
-            ["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
+            ["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0", "1280x1024x%d" % depth,
              "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             preexec_fn=die_with_parent)
