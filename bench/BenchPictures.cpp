@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include <jpeglib.h>
+#include <zlib.h>
 
 namespace benchpictures {
 
@@ -174,6 +175,61 @@ QByteArray hugeGif()
     };
     // clang-format on
     return QByteArray(reinterpret_cast<const char *>(bytes), sizeof bytes);
+}
+
+QByteArray iconHoldingPng(int side)
+{
+    // The PNG's rows (a filter byte and side black RGB pixels each) deflated one at a time, so
+    // that the picture itself is never held.
+    z_stream z{};
+    if (deflateInit(&z, Z_BEST_SPEED) != Z_OK)
+        qFatal("deflateInit failed");
+    const QByteArray row(1 + 3 * qsizetype(side), '\0');
+    QByteArray idat;
+    std::array<char, 1 << 16> out{};
+    for (int y = 0; y <= side; ++y) {
+        const bool last = y == side;
+        z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(row.constData()));
+        z.avail_in = last ? 0 : uInt(row.size());
+        do {
+            z.next_out = reinterpret_cast<Bytef *>(out.data());
+            z.avail_out = uInt(out.size());
+            deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+            idat.append(out.data(), qsizetype(out.size() - z.avail_out));
+        } while (z.avail_out == 0);
+    }
+    deflateEnd(&z);
+
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    const auto chunk = [&png](const char *type, const QByteArray &data) {
+        uchar length[4];
+        qToBigEndian<quint32>(quint32(data.size()), length);
+        const QByteArray body = QByteArray(type, 4) + data;
+        uchar crc[4];
+        qToBigEndian<quint32>(
+            crc32(reinterpret_cast<const uchar *>(body.constData()), body.size()), crc);
+        png.append(reinterpret_cast<const char *>(length), 4)
+            .append(body)
+            .append(reinterpret_cast<const char *>(crc), 4);
+    };
+    uchar header[13] = {0, 0, 0, 0, 0, 0, 0, 0, 8, 2, 0, 0, 0}; // 8-bit RGB, not interlaced
+    qToBigEndian<quint32>(quint32(side), header);
+    qToBigEndian<quint32>(quint32(side), header + 4);
+    chunk("IHDR", QByteArray(reinterpret_cast<const char *>(header), sizeof header));
+    chunk("IDAT", idat);
+    chunk("IEND", {});
+
+    // ICONDIR (reserved, type 1 = icon, one entry), then the entry: 0 x 0 meaning 256 x 256,
+    // no palette, one plane, 32 bits, the PNG's size and offset.
+    QByteArray icon(6 + 16, '\0');
+    auto *b = reinterpret_cast<uchar *>(icon.data());
+    qToLittleEndian<quint16>(1, b + 2);
+    qToLittleEndian<quint16>(1, b + 4);
+    qToLittleEndian<quint16>(1, b + 10);
+    qToLittleEndian<quint16>(32, b + 12);
+    qToLittleEndian<quint32>(quint32(png.size()), b + 14);
+    qToLittleEndian<quint32>(quint32(icon.size()), b + 18);
+    return icon + png;
 }
 
 QByteArray cutShort(const QByteArray &bmp, double keepFraction)

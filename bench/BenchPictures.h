@@ -23,6 +23,9 @@ QByteArray hugeBmp();
 QByteArray hugeJpeg(int side);
 QByteArray hugePng();
 QByteArray hugeGif();
+// An icon file whose one directory entry says 256 x 256 but holds a side x side PNG of one
+// colour (a few MB for 20000 x 20000): a reader that cannot tell its size beforehand.
+QByteArray iconHoldingPng(int side);
 
 // `bmp` cut to `keepFraction` of its length.
 QByteArray cutShort(const QByteArray &bmp, double keepFraction);

@@ -110,6 +110,8 @@ void makeWorkspace()
     refusal("JPEG declaring 30000 x 30000", "large.jpg", hugeJpeg(30000));
     refusal("PNG declaring 65535 x 65535", "huge.png", hugePng());
     refusal("GIF declaring 65535 x 65535", "huge.gif", hugeGif());
+    // Its reader tells only the directory's 256 x 256: Qt's own limit has to stop the PNG.
+    refusal("ICO holding a 20000 x 20000 PNG", "big.ico", iconHoldingPng(20000));
     refusal("1-MP BMP cut at half its length", "cut.bmp", cutShort(smallBmp, 0.5));
     // 3 GiB each, sparse: only what the decoder needs of them may be read.
     const qint64 threeGiB = qint64(3) << 30;

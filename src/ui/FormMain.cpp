@@ -24,6 +24,8 @@
 #include <QRegion>
 #include <QtMath>
 
+#include <new>
+
 namespace {
 
 // The window as it is constructed, before FormCreate sets its real size.
@@ -429,12 +431,24 @@ void TForm1::UpdateLayout()
                     layout::pictureAreaHeight(ClientHeight()), FImage->width(), FImage->height());
     if (!FBuffer)
         return;
-    // The window's outer size, so the frame is never smaller than the client area.
+    // The window's outer size, so the frame is never smaller than the client area. When the
+    // memory for it cannot be had, the old frame stays and is composed at the new layout, cut
+    // to its size: what is shown is then what a click selects. The failure is reported once,
+    // not again for every size that fails after it.
+    const bool wasShort = FFrameShort;
     if (FBuffer->size() != size()) {
-        *FBuffer = QImage(size(), QImage::Format_RGB32);
-        FBuffer->fill(Qt::black);
+        QImage resized(size(), QImage::Format_RGB32);
+        FFrameShort = resized.isNull();
+        if (!FFrameShort) {
+            resized.fill(Qt::black);
+            *FBuffer = std::move(resized);
+        }
+    } else {
+        FFrameShort = false;
     }
     DrawBuffer();
+    if (FFrameShort && !wasShort)
+        throw std::bad_alloc();
 }
 
 void TForm1::DrawBuffer()

@@ -104,6 +104,7 @@ private:
     TColor FCrossColor = 0;
 
     bool FZoomWritten = false; // FZoom shows nothing until its first rebuild
+    bool FFrameShort = false;  // FBuffer is smaller than the window: its memory was refused
     QString FLogCreateError;   // why FLog is absent, told again by the Log command
     QByteArray FInvocationName;
     failurereport::FailureReport FFailureReport;

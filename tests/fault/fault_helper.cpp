@@ -7,6 +7,8 @@
 //       starts the window as PROGRAM, opens a made 50 x 40 picture, then COUNT times moves the
 //       point one pixel right with the arrow key and runs the Log command; then it kills itself
 //       with SIGKILL, so that nothing of the normal shutdown runs.
+#include "FormFixture.h"
+
 #include "core/Errors.h"
 #include "core/PointWithRange.h"
 #include "ui/FormMain.h"
@@ -18,12 +20,8 @@
 #include <QKeyEvent>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
 
@@ -33,20 +31,6 @@ int usage()
         "usage: fault_helper open PROGRAM PICTURE [SPARE-MiB] | log-and-kill PROGRAM COUNT\n",
         stderr);
     return 2;
-}
-
-// Lets the process map only `spare` more bytes than it has mapped now. Relative, not a fixed
-// size, because a build with AddressSanitizer maps terabytes of shadow memory at start.
-bool limitAddressSpace(qint64 spare)
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    const qint64 pages =
-        statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ')[0].toLongLong() : 0;
-    rlimit limit{};
-    if (pages <= 0 || ::getrlimit(RLIMIT_AS, &limit) != 0)
-        return false;
-    limit.rlim_cur = std::min(rlim_t(pages * ::sysconf(_SC_PAGESIZE) + spare), limit.rlim_max);
-    return ::setrlimit(RLIMIT_AS, &limit) == 0;
 }
 
 void report(const QString &message)
@@ -66,7 +50,9 @@ int main(int argc, char *argv[])
     TForm1 form(QFile::encodeName(args[2]), report);
 
     if (mode == QLatin1String("open")) {
-        if (args.size() == 5 && !limitAddressSpace(args[4].toLongLong() << 20))
+        const formfixture::AddressSpaceLimit limit(args.size() == 5 ? args[4].toLongLong() << 20
+                                                                    : 0);
+        if (args.size() == 5 && !limit.ok())
             return usage();
         try {
             form.OpenPicture(args[3]);

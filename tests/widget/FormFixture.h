@@ -10,7 +10,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 // What a user can see of the window's state.
 struct Snapshot
@@ -78,6 +82,37 @@ struct FormFixture
 };
 
 namespace formfixture {
+
+// While it lives, lets the process map only `spare` more bytes than it has mapped now. Relative,
+// not a fixed size, because a build with AddressSanitizer maps terabytes of shadow memory at
+// start. ok() is false when the limit could not be set.
+class AddressSpaceLimit
+{
+public:
+    explicit AddressSpaceLimit(qint64 spare)
+    {
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        const qint64 pages =
+            statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ')[0].toLongLong() : 0;
+        if (spare <= 0 || pages <= 0 || ::getrlimit(RLIMIT_AS, &FBefore) != 0)
+            return;
+        rlimit limit = FBefore;
+        limit.rlim_cur = std::min(rlim_t(pages * ::sysconf(_SC_PAGESIZE) + spare), FBefore.rlim_max);
+        FSet = ::setrlimit(RLIMIT_AS, &limit) == 0;
+    }
+    ~AddressSpaceLimit()
+    {
+        if (FSet)
+            ::setrlimit(RLIMIT_AS, &FBefore);
+    }
+    AddressSpaceLimit(const AddressSpaceLimit &) = delete;
+    AddressSpaceLimit &operator=(const AddressSpaceLimit &) = delete;
+    bool ok() const { return FSet; }
+
+private:
+    rlimit FBefore{};
+    bool FSet = false;
+};
 
 // A picture whose every pixel names its own coordinates (for pictures below 256 x 256), never
 // pure blue, red or black, so the cross and the magnifier's black stand out.

@@ -57,6 +57,7 @@ private slots:
     void firstFrame();
     void shrinkingSnapsBack_data();
     void shrinkingSnapsBack();
+    void growingRelaysOut_data();
     void growingRelaysOut();
     void oneClickOnePaint();
     void rebuildsOnAcceptedChangesOnly_data();
@@ -232,21 +233,54 @@ void TestFormMain::shrinkingSnapsBack()
     QVERIFY(anyPixel(frame, QRect(0, clientAfter.height() - 18, 120, 18), 0x000000));
 }
 
+void TestFormMain::growingRelaysOut_data()
+{
+    QTest::addColumn<QSize>("client");
+    QTest::addColumn<qint64>("spareMiB"); // address space left for the resize; 0: no limit
+
+    QTest::newRow("1000 x 700") << QSize(1000, 700) << qint64(0);
+    // The frame needs 1.6 GB: the failure is told once, and the old frame, composed at the new
+    // layout and cut to its size, still shows what a click selects.
+    QTest::newRow("20000 x 20000, no memory for its frame") << QSize(20000, 20000) << qint64(64);
+}
+
 void TestFormMain::growingRelaysOut()
 {
+    QFETCH(QSize, client);
+    QFETCH(qint64, spareMiB);
+
     FormFixture f;
     TForm1 &form = *f.form;
-    f.open(codedPicture(100, 100));
+    const QImage picture = codedPicture(100, 100);
+    f.open(picture);
     QVERIFY(form.imageRect() == (TRect{0, 0, 300, 300}));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     const int menu = form.height() - form.ClientHeight();
-    form.resize(1000, 700 + menu);
-    // Area 660 x 680: the picture grows with it.
-    QVERIFY(form.imageRect() == (TRect{0, 0, 660, 660}));
-    // The magnifier moves with the right edge: its black band at client x = 1000 - 330 + 158.
-    QCOMPARE(form.buffer()->pixel(1000 - 330 + 158, 100) & 0xFFFFFF, 0u);
-    QCOMPARE(form.buffer()->pixel(1000 - 331, 100) & 0xFFFFFF, f.background());
+    const QSize before = form.buffer()->size();
+    const AddressSpaceLimit limit(spareMiB << 20);
+    QCOMPARE(limit.ok(), spareMiB > 0);
+    form.resize(client.width(), client.height() + menu);
+    form.resize(client.width() - 1, client.height() + menu); // no second report
+
+    // The picture grows with the area.
+    const int side = std::min(client.width() - 1 - 340, client.height() - 20);
+    QVERIFY(form.imageRect() == (TRect{0, 0, side, side}));
+    const QImage &frame = *form.buffer();
+    QCOMPARE(frame.size(), spareMiB > 0 ? before : form.size());
+    QCOMPARE(f.reports,
+             spareMiB > 0 ? QStringList{QStringLiteral("メモリが不足しています")} : QStringList());
+    if (spareMiB == 0) {
+        // The magnifier moves with the right edge: its black band at client x = CW - 330 + 158.
+        QCOMPARE(frame.pixel(client.width() - 1 - 330 + 158, 100) & 0xFFFFFF, 0u);
+        QCOMPARE(frame.pixel(client.width() - 1 - 331, 100) & 0xFFFFFF, f.background());
+    }
+    const QPoint at(before.width() - 7, before.height() / 2);
+    clickAt(form.clientArea(), at);
+    QCOMPARE(frame.pixel(at) & 0xFFFFFF,
+             picture.pixel(form.point()->X(), form.point()->Y()) & 0xFFFFFF);
+    form.resize(before); // within the limit: its own frame again
+    QCOMPARE(form.buffer()->size(), before);
 }
 
 // Two change events in one handler put one paint on the screen.
