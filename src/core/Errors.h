@@ -53,11 +53,12 @@ public:
 };
 
 // A picture larger than the program will hold, refused from its header before its pixels are
-// allocated.
+// allocated. The message names the picture's size and the limit it exceeds, in whole
+// megapixels (millions of pixels, rounded down).
 class EPictureTooLarge : public ETavimoError
 {
 public:
-    EPictureTooLarge(qint64 width, qint64 height);
+    EPictureTooLarge(qint64 width, qint64 height, qint64 limitPixels);
 };
 
 namespace errors {

@@ -250,13 +250,14 @@ QImage decode(TByteSource &bytes, const picturelimits::Options &options)
     const SessionCloser closer(session);
 
     jpeg_decompress_struct &cinfo = session.cinfo;
+    const std::int64_t limitPixels = picturelimits::limitPixels(options.limitBytes);
     if (!readHeader(session)) {
         if (bytes.failed())
             throw EReadError();
         // libjpeg refuses sides above 65500 itself, after it has read them: that is a
         // picture too large, not an unknown format.
         if (session.errors.msg_code == JERR_IMAGE_TOO_BIG)
-            throw EPictureTooLarge(cinfo.image_width, cinfo.image_height);
+            throw EPictureTooLarge(cinfo.image_width, cinfo.image_height, limitPixels);
         throw EInvalidGraphicOperation();
     }
     // A header read past the end of the bytes has made-up scan parameters and no pixel data.
@@ -264,6 +265,13 @@ QImage decode(TByteSource &bytes, const picturelimits::Options &options)
         throw EInvalidGraphicOperation();
 
     picturelimits::checkDeclaredSize(cinfo.image_width, cinfo.image_height, options);
+    // A multi-scan file (progressive, or one scan per component) is held whole as coefficients
+    // before its first row comes out, 3 to 6 bytes a pixel beside the picture's 4. What the
+    // picture leaves of the limit is all libjpeg may take for them: past it, libjpeg asks for a
+    // backing store, which it has none of, and the picture is refused instead of swapped.
+    const std::int64_t pictureBytes =
+        std::int64_t(cinfo.image_width) * std::int64_t(cinfo.image_height) * 4;
+    cinfo.mem->max_memory_to_use = long(std::max<std::int64_t>(options.limitBytes - pictureBytes, 1));
 
     cinfo.progress = &session.progress;
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
@@ -275,10 +283,12 @@ QImage decode(TByteSource &bytes, const picturelimits::Options &options)
 
     QImage picture(int(cinfo.image_width), int(cinfo.image_height), QImage::Format_RGB32);
     if (picture.isNull())
-        throw EPictureTooLarge(cinfo.image_width, cinfo.image_height);
+        throw EPictureTooLarge(cinfo.image_width, cinfo.image_height, limitPixels);
     if (!decodeRows(session, picture.bits(), picture.bytesPerLine(), cinfo.image_width)) {
         if (bytes.failed())
             throw EReadError();
+        if (session.errors.msg_code == JERR_NO_BACKING_STORE)
+            throw EPictureTooLarge(cinfo.image_width, cinfo.image_height, limitPixels);
         throw EInvalidGraphicOperation();
     }
     if (cmyk)

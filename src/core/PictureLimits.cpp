@@ -2,18 +2,100 @@
 
 #include "core/Errors.h"
 
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
 #include <algorithm>
 
+#include <unistd.h>
+
 namespace picturelimits {
+
+namespace {
+
+// The value of a control group's memory limit file: a number of bytes, or "max" (v2) or a
+// number near 2^63 (v1) for none. 0 when there is none or it cannot be read.
+std::int64_t groupLimitIn(const QString &file)
+{
+    QFile limit(file);
+    if (!limit.open(QIODevice::ReadOnly))
+        return 0;
+    bool ok = false;
+    const std::int64_t bytes = limit.readLine().trimmed().toLongLong(&ok);
+    return ok && bytes > 0 ? bytes : 0;
+}
+
+// The least memory limit of the control group `group` (a path such as /user.slice/x.scope)
+// and its ancestors, under the hierarchy mounted at `root`; 0 for none.
+std::int64_t leastGroupLimit(const QString &root, QString group, const QString &fileName)
+{
+    std::int64_t least = 0;
+    for (;;) {
+        const std::int64_t bytes = groupLimitIn(root + group + QLatin1Char('/') + fileName);
+        if (bytes > 0 && (least == 0 || bytes < least))
+            least = bytes;
+        if (group.isEmpty() || group == QLatin1String("/"))
+            return least;
+        group.truncate(std::max<qsizetype>(group.lastIndexOf(QLatin1Char('/')), 0));
+    }
+}
+
+// The memory limit of the control groups this process runs in, from /proc/self/cgroup:
+// "0::PATH" for the unified (v2) hierarchy, "N:memory:PATH" (or "N:...,memory,...:PATH") for
+// v1's memory controller. 0 for none.
+std::int64_t processGroupLimit()
+{
+    QFile groups(QStringLiteral("/proc/self/cgroup"));
+    if (!groups.open(QIODevice::ReadOnly))
+        return 0;
+    std::int64_t least = 0;
+    const auto take = [&least](std::int64_t bytes) {
+        if (bytes > 0 && (least == 0 || bytes < least))
+            least = bytes;
+    };
+    for (const QByteArray &line : groups.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(':');
+        if (fields.size() < 3)
+            continue;
+        const QString path = QString::fromUtf8(line.mid(fields[0].size() + fields[1].size() + 2));
+        if (fields[0] == "0" && fields[1].isEmpty())
+            take(leastGroupLimit(QStringLiteral("/sys/fs/cgroup"), path,
+                                 QStringLiteral("memory.max")));
+        else if (fields[1].split(',').contains("memory"))
+            take(leastGroupLimit(QStringLiteral("/sys/fs/cgroup/memory"), path,
+                                 QStringLiteral("memory.limit_in_bytes")));
+    }
+    return least;
+}
+
+} // namespace
+
+std::int64_t limitFor(std::int64_t physicalBytes, std::int64_t groupBytes)
+{
+    std::int64_t usable = std::max<std::int64_t>(physicalBytes, 0);
+    if (groupBytes > 0 && (usable == 0 || groupBytes < usable))
+        usable = groupBytes;
+    return std::clamp(usable / 2, FloorBytes, DrawingCeilingBytes);
+}
+
+std::int64_t machineLimitBytes()
+{
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    const std::int64_t physical =
+        pages > 0 && pageSize > 0 ? std::int64_t(pages) * std::int64_t(pageSize) : 0;
+    return limitFor(physical, processGroupLimit());
+}
 
 void checkDeclaredSize(std::int64_t width, std::int64_t height, const Options &options)
 {
     if (width <= 0 || height <= 0)
         return; // nothing to allocate; the decoder decides
     // width * height * 4 > limit, without the product overflowing 64 bits.
-    const std::int64_t maxPixels = std::max<std::int64_t>(options.limitBytes, 0) / 4;
+    const std::int64_t maxPixels = limitPixels(options.limitBytes);
     if (width > maxPixels / height)
-        throw EPictureTooLarge(width, height);
+        throw EPictureTooLarge(width, height, maxPixels);
 }
 
 } // namespace picturelimits

@@ -6,13 +6,37 @@
 // allocated.
 namespace picturelimits {
 
-// Largest picture accepted, counted as its Format_RGB32 copy.
-constexpr std::int64_t DefaultLimitBytes = std::int64_t(1) << 30;
+// Every picture whose Format_RGB32 copy fits in this opens on any machine.
+constexpr std::int64_t FloorBytes = std::int64_t(1) << 30;
+// Qt 6.4 draws a picture scaled exactly only up to 2^32 bytes as Format_RGB32: past it, the rows
+// whose offset passes 2^32 show other rows. The fitted picture is drawn by Qt, so no larger
+// picture is accepted, whatever the memory.
+constexpr std::int64_t DrawingCeilingBytes = std::int64_t(1) << 32;
+// The limit of the tests and tools that do not ask the machine.
+constexpr std::int64_t DefaultLimitBytes = FloorBytes;
 
 struct Options
 {
+    // What an open may allocate, counted with the picture as its Format_RGB32 copy: the
+    // largest picture accepted, and the most a decoder's own buffers may add to it.
     std::int64_t limitBytes = DefaultLimitBytes;
 };
+
+// The limit on a machine with `physicalBytes` of memory in a control group that lets the
+// process use `groupBytes` (0 or less: no limit set): half of what the process may use, so that
+// a picture and the frames drawn from it stay out of swap, at most the drawing ceiling and
+// never under the floor.
+std::int64_t limitFor(std::int64_t physicalBytes, std::int64_t groupBytes);
+
+// This process's limit, from the machine's physical memory and the memory limits of the
+// control groups it runs in (cgroup v2, or v1's memory controller). Reads /proc and /sys.
+std::int64_t machineLimitBytes();
+
+// The largest number of pixels within `limitBytes`.
+constexpr std::int64_t limitPixels(std::int64_t limitBytes)
+{
+    return limitBytes < 0 ? 0 : limitBytes / 4;
+}
 
 // Refuses with EPictureTooLarge a picture whose declared size, held as Format_RGB32
 // (width * height * 4 bytes), would exceed options.limitBytes. Every decoder calls it with the

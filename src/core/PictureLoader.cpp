@@ -79,31 +79,52 @@ private:
 // own, in the format the reader says it will produce: up to 32 bits a pixel exactly ours, wider
 // formats (16-bit channels, floating point) in proportion, so that whatever passes the check of
 // the declared size also passes Qt's, and nothing larger is ever allocated.
-void limitQtAllocation(QImageReader &reader, std::int64_t limitBytes)
+std::int64_t inReaderFormat(QImageReader &reader, std::int64_t limitBytes)
 {
-    constexpr std::int64_t MiB = std::int64_t(1) << 20;
     constexpr int OwnBitsPerPixel = 32; // Format_RGB32, in which the loader's limit is counted
     const int readerBits = QImage::toPixelFormat(reader.imageFormat()).bitsPerPixel();
-    const std::int64_t scale = std::max(readerBits, OwnBitsPerPixel);
     const std::int64_t bounded = std::clamp<std::int64_t>(limitBytes, 0, std::int64_t(1) << 50);
-    const std::int64_t mib = (bounded * scale / OwnBitsPerPixel + MiB - 1) / MiB;
+    return bounded * std::max(readerBits, OwnBitsPerPixel) / OwnBitsPerPixel;
+}
+
+void setQtAllocationLimit(std::int64_t bytes)
+{
+    constexpr std::int64_t MiB = std::int64_t(1) << 20;
     // 0 would switch Qt's check off: a limit under 1 MiB is held by the check after the read.
-    QImageReader::setAllocationLimit(int(std::clamp<std::int64_t>(mib, 1, INT_MAX)));
+    const std::int64_t mib = std::clamp<std::int64_t>((bytes + MiB - 1) / MiB, 1, INT_MAX);
+    QImageReader::setAllocationLimit(int(mib));
+}
+
+// The machine's limit holds for readers whose work a short file cannot inflate: they fail at
+// the first missing row without filling the picture first (Qt's BMP reader behind the row rule,
+// libpng, libtiff, Qt's GIF reader). Every other reader keeps the floor, which bounds what a few
+// forged bytes can make it allocate and fill: Qt's XBM reader, for one, fills what a file
+// lacks, turning 80 bytes into a picture of 30000 x 30000.
+picturelimits::Options limitsFor(const QByteArray &format, const picturelimits::Options &machine)
+{
+    for (const char *bounded : {"bmp", "png", "tif", "tiff", "gif"}) {
+        if (format == bounded)
+            return machine;
+    }
+    return {std::min(machine.limitBytes, picturelimits::FloorBytes)};
 }
 
 // Decodes with Qt's readers, which see the source's bytes followed by zeros up to `length`.
 // format is null to let the content choose the reader.
 QImage decodeWithQt(TByteSource &source, qint64 length, const char *format,
-                    const picturelimits::Options &options)
+                    const picturelimits::Options &machine)
 {
+    // Some of Qt's readers decode while the content is being recognised: until the reader is
+    // known, it may allocate no more than any reader.
+    setQtAllocationLimit(limitsFor({}, machine).limitBytes);
     TSourceDevice device(source, length);
     QImageReader reader(&device, format ? QByteArray(format) : QByteArray());
     reader.setDecideFormatFromContent(format == nullptr);
     reader.setAutoTransform(false);
-    limitQtAllocation(reader, options.limitBytes);
-
     // The size the header declares, when the reader can tell it without decoding.
     const QSize declared = reader.size();
+    const picturelimits::Options options = limitsFor(reader.format(), machine);
+    setQtAllocationLimit(inReaderFormat(reader, options.limitBytes));
     if (declared.isValid())
         picturelimits::checkDeclaredSize(declared.width(), declared.height(), options);
 
@@ -218,21 +239,27 @@ QImage decodeBmp(TByteSource &source, const uchar *head, const picturelimits::Op
         length = std::max(length, qint64(layout.start + layout.rows * layout.stride));
     }
 
-    picturelimits::checkDeclaredSize(width < 0 ? -width : width, height < 0 ? -height : height,
-                                     options);
+    const qint64 columns = width < 0 ? -width : width, rows = height < 0 ? -height : height;
+    picturelimits::checkDeclaredSize(columns, rows, options);
+    // Qt's BMP reader refuses more pixels than this whatever the allocation limit, as if the
+    // file were no picture at all: it is a picture too large for the reader.
+    constexpr qint64 QtBmpMaxPixels = qint64(1) << 28;
+    if (columns * rows > QtBmpMaxPixels) // sides of at most 2^31: no overflow
+        throw EPictureTooLarge(columns, rows, QtBmpMaxPixels);
     return decodeWithQt(source, length, "bmp", options);
 }
 
-QImage toRgb32(const QImage &picture)
+QImage toRgb32(QImage picture, const picturelimits::Options &options)
 {
     if (picture.isNull())
         throw EInvalidGraphicOperation();
-    if (picture.format() == QImage::Format_RGB32)
-        return picture;
-    QImage converted = picture.convertToFormat(QImage::Format_RGB32);
-    if (converted.isNull()) // Qt could not allocate the copy
-        throw EPictureTooLarge(picture.width(), picture.height());
-    return converted;
+    const int width = picture.width(), height = picture.height();
+    // In place where Qt can (from a format of the same depth, such as ARGB32), so that a
+    // picture near the limit is not held twice.
+    picture.convertTo(QImage::Format_RGB32);
+    if (picture.isNull()) // Qt could not allocate the copy
+        throw EPictureTooLarge(width, height, picturelimits::limitPixels(options.limitBytes));
+    return picture;
 }
 
 // A regular file whose size reads 0 may still hold bytes: files under /proc and /sys, and on
@@ -275,12 +302,12 @@ QImage decodeFrom(TByteSource &source, const picturelimits::Options &options)
     if (got < 0)
         throw EReadError();
     if (got >= 2 && head[0] == 'B' && head[1] == 'M')
-        return toRgb32(decodeBmp(source, head, options));
+        return toRgb32(decodeBmp(source, head, options), options);
     // Every JPEG starts with the SOI marker; Qt's JPEG reader would take the same files, but
     // ours refuses the ones cut short.
     if (got >= 2 && head[0] == 0xFF && head[1] == 0xD8)
-        return toRgb32(jpegdecoder::decode(source, options));
-    return toRgb32(decodeWithQt(source, source.size(), nullptr, options));
+        return toRgb32(jpegdecoder::decode(source, options), options);
+    return toRgb32(decodeWithQt(source, source.size(), nullptr, options), options);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "ui/ClientArea.h"
 
 #include <QColorDialog>
+#include <QCursor>
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileInfo>
@@ -100,6 +101,17 @@ public:
     }
 };
 
+// The busy pointer over every window of the program while it lives: restored on every way out,
+// before a failure reaches its report.
+class TBusyPointer
+{
+public:
+    TBusyPointer() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TBusyPointer() { QGuiApplication::restoreOverrideCursor(); }
+    TBusyPointer(const TBusyPointer &) = delete;
+    TBusyPointer &operator=(const TBusyPointer &) = delete;
+};
+
 // The client pixel under a pointer position. Positions can be fractional (a scaled screen, a
 // tablet); the pixel is the one that contains the point, so they are floored, never rounded.
 QPoint pixelUnder(const QPointF &position)
@@ -110,7 +122,8 @@ QPoint pixelUnder(const QPointF &position)
 } // namespace
 
 TForm1::TForm1(QByteArray invocationName, failurereport::FailureReport failureReport)
-    : FInvocationName(std::move(invocationName)), FFailureReport(std::move(failureReport))
+    : FInvocationName(std::move(invocationName)), FFailureReport(std::move(failureReport)),
+      FPictureLimits{picturelimits::machineLimitBytes()}
 {
     applyDescription();
     handle([this] { FormCreate(this); });
@@ -371,9 +384,11 @@ void TForm1::MnuOpenClick(QObject *)
 
 void TForm1::OpenPicture(const QString &path)
 {
+    // A large picture takes seconds, during which the window does not answer.
+    const TBusyPointer busy;
     // Decoded apart from FImage: a failure leaves the picture, caption, range and layout as
     // they were.
-    QImage picture = pictureloader::load(path);
+    QImage picture = pictureloader::load(path, FPictureLimits);
     *FImage = std::move(picture);
     // Qt takes "[*]" in a title for the modified mark and drops it; "[*][*]" shows as "[*]".
     QString caption = QStringLiteral("Tavimo-") + path;

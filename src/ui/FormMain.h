@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Geometry.h"
+#include "core/PictureLimits.h"
 #include "ui/FailureReport.h"
 
 #include <QByteArray>
@@ -34,8 +35,10 @@ public:
     int ClientWidth() const;
     int ClientHeight() const;
 
-    // Loads a picture and shows it, as the Open command does after its dialog.
+    // Loads a picture and shows it, as the Open command does after its dialog, under the busy
+    // pointer.
     void OpenPicture(const QString &path);
+    const picturelimits::Options &pictureLimits() const { return FPictureLimits; }
 
     // Read-only views for tests and benchmarks.
     const QImage *image() const { return FImage.get(); }
@@ -108,4 +111,5 @@ private:
     QString FLogCreateError;   // why FLog is absent, told again by the Log command
     QByteArray FInvocationName;
     failurereport::FailureReport FFailureReport;
+    picturelimits::Options FPictureLimits; // from the machine, read once at construction
 };

@@ -274,7 +274,15 @@ struct JpegRecipe
     bool arithmetic = false;
     bool separateScans = false; // sequential, one scan per component
     int restartRows = 0;
+    bool blockGrey = false; // one component, flat 8 x 8 blocks of blockGreyAt, quality 100
 };
+
+// Grey values flat over each 8 x 8 block, neighbours one or three apart: a file of a few bytes a
+// block that decodes exactly (quality 100 keeps every block's mean), whose rows all differ.
+inline uchar blockGreyAt(int x, int y)
+{
+    return uchar((x / 8 + 3 * (y / 8)) % 256);
+}
 
 // CMYK values (Adobe's inverted form, 255 = no ink) flat over each 8 x 8 block, so the block
 // centres keep them through compression.
@@ -300,10 +308,10 @@ inline QByteArray libjpegBytes(int width, int height, const JpegRecipe &recipe)
     jpeg_mem_dest(&cinfo, &out, &outSize);
     cinfo.image_width = width;
     cinfo.image_height = height;
-    cinfo.input_components = recipe.cmyk ? 4 : 3;
-    cinfo.in_color_space = recipe.cmyk ? JCS_CMYK : JCS_RGB;
+    cinfo.input_components = recipe.cmyk ? 4 : recipe.blockGrey ? 1 : 3;
+    cinfo.in_color_space = recipe.cmyk ? JCS_CMYK : recipe.blockGrey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 95, TRUE);
+    jpeg_set_quality(&cinfo, recipe.blockGrey ? 100 : 95, TRUE);
     cinfo.arith_code = recipe.arithmetic ? TRUE : FALSE;
     cinfo.restart_in_rows = recipe.restartRows;
     if (recipe.progressive)
@@ -326,6 +334,8 @@ inline QByteArray libjpegBytes(int width, int height, const JpegRecipe &recipe)
         for (int x = 0; x < width; ++x, pixel += cinfo.input_components) {
             if (recipe.cmyk) {
                 cmykAt(x, y, pixel);
+            } else if (recipe.blockGrey) {
+                pixel[0] = blockGreyAt(x, y);
             } else {
                 const QRgb colour = coordinateColour(x, y);
                 pixel[0] = qRed(colour);

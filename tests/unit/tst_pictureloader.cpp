@@ -93,9 +93,12 @@ QByteArray jpegBytes(int width, int height, bool progressive = false)
     return encoded(coordinatePicture(width, height), "jpeg", progressive);
 }
 
-QString tooLarge(qint64 width, qint64 height)
+QString tooLarge(qint64 width, qint64 height, qint64 limitBytes = DefaultLimit)
 {
-    return QStringLiteral("画像が大きすぎて開けません (%1 × %2 ピクセル)").arg(width).arg(height);
+    return QStringLiteral("画像が大きすぎて開けません (%1 × %2 ピクセル、上限 %3 メガピクセル)")
+        .arg(width)
+        .arg(height)
+        .arg(limitBytes / 4 / 1000000);
 }
 
 } // namespace
@@ -125,6 +128,9 @@ private slots:
     void openErrors();
     void declaredSizeLimit_data();
     void declaredSizeLimit();
+    void limitFromTheMachine_data();
+    void limitFromTheMachine();
+    void largeScanOpens();
 
 private:
     QTemporaryDir FFolder;
@@ -389,6 +395,18 @@ void TestPictureLoader::refused_data()
         QTest::newRow("3 GiB of zeros")
             << QByteArray() << "zeros.bin" << DefaultLimit << "unrecognised" << unrecognised;
     }
+    {
+        // Full length, so past the row rule, but more pixels than Qt's BMP reader takes.
+        QByteArray header = bmpBytes(1, 1, 24).left(54);
+        putLittleEndian32(header, 18, 16385);
+        putLittleEndian32(header, 22, 16384);
+        QFile sparse(FFolder.filePath(QStringLiteral("wide.bmp")));
+        QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.write(header) == 54 &&
+                sparse.resize(54 + qint64(16384) * (16385 * 3 + 1)));
+        QTest::newRow("BMP of 16385 x 16384, over Qt's reader")
+            << QByteArray() << "wide.bmp" << qint64(picturelimits::DrawingCeilingBytes) << "too large"
+            << tooLarge(16385, 16384, qint64(4) << 28);
+    }
     QTest::newRow("text named .bmp") << QByteArray("This is plain text, not a picture at all.\n")
                                      << "t.bmp" << DefaultLimit << "unrecognised" << unrecognised;
     QTest::newRow("text named .jpg")
@@ -423,7 +441,7 @@ void TestPictureLoader::refused_data()
         << tooLarge(65535, 65535);
     QTest::newRow("PNG declaring 65535 x 65535, small limit")
         << pngDeclaring(png, 65535, 65535) << "h.png" << small << "too large"
-        << tooLarge(65535, 65535);
+        << tooLarge(65535, 65535, small);
     QTest::newRow("PNG declaring 16385 x 16384")
         << pngDeclaring(png, 16385, 16384) << "h.png" << DefaultLimit << "too large"
         << tooLarge(16385, 16384);
@@ -432,7 +450,7 @@ void TestPictureLoader::refused_data()
         << tooLarge(65535, 65535);
     QTest::newRow("GIF declaring 65535 x 65535, small limit")
         << gifBytes(11, 6, 65535, 65535) << "h.gif" << small << "too large"
-        << tooLarge(65535, 65535);
+        << tooLarge(65535, 65535, small);
     const QByteArray jpeg = jpegBytes(13, 7);
     // Over libjpeg's own maximum of 65500 a side: still told as too large.
     QTest::newRow("JPEG declaring 65535 x 65535")
@@ -443,17 +461,21 @@ void TestPictureLoader::refused_data()
         << tooLarge(60000, 60000);
     QTest::newRow("JPEG declaring 60000 x 60000, small limit")
         << jpegDeclaring(jpeg, 60000, 60000) << "h.jpg" << small << "too large"
-        << tooLarge(60000, 60000);
+        << tooLarge(60000, 60000, small);
 
     // The same tiny pictures, one byte over a small limit, through each decoder.
     QTest::newRow("BMP one byte over the limit")
-        << bmp24 << "l.bmp" << qint64(13 * 7 * 4 - 1) << "too large" << tooLarge(13, 7);
+        << bmp24 << "l.bmp" << qint64(13 * 7 * 4 - 1) << "too large"
+        << tooLarge(13, 7, 13 * 7 * 4 - 1);
     QTest::newRow("PNG one byte over the limit")
-        << png << "l.png" << qint64(13 * 7 * 4 - 1) << "too large" << tooLarge(13, 7);
+        << png << "l.png" << qint64(13 * 7 * 4 - 1) << "too large"
+        << tooLarge(13, 7, 13 * 7 * 4 - 1);
     QTest::newRow("GIF one byte over the limit")
-        << gifBytes(11, 6) << "l.gif" << qint64(11 * 6 * 4 - 1) << "too large" << tooLarge(11, 6);
+        << gifBytes(11, 6) << "l.gif" << qint64(11 * 6 * 4 - 1) << "too large"
+        << tooLarge(11, 6, 11 * 6 * 4 - 1);
     QTest::newRow("JPEG one byte over the limit")
-        << jpeg << "l.jpg" << qint64(13 * 7 * 4 - 1) << "too large" << tooLarge(13, 7);
+        << jpeg << "l.jpg" << qint64(13 * 7 * 4 - 1) << "too large"
+        << tooLarge(13, 7, 13 * 7 * 4 - 1);
 
     const QVector<int> scans = jpegMarkers(jpegBytes(61, 37, true), 0xDA);
     QVERIFY(scans.size() > 3);
@@ -629,7 +651,53 @@ void TestPictureLoader::declaredSizeLimit()
         outcomeOf([&] { picturelimits::checkDeclaredSize(width, height, {limit}); });
     QCOMPARE(outcome.kind, refused ? QStringLiteral("too large") : QStringLiteral("opened"));
     if (refused)
-        QCOMPARE(outcome.message, tooLarge(width, height));
+        QCOMPARE(outcome.message, tooLarge(width, height, limit));
+}
+
+void TestPictureLoader::limitFromTheMachine_data()
+{
+    QTest::addColumn<qint64>("physical");
+    QTest::addColumn<qint64>("group"); // 0: no control group limit
+    QTest::addColumn<qint64>("limit");
+
+    constexpr qint64 GiB = qint64(1) << 30;
+    QTest::newRow("memory unknown: the floor") << qint64(0) << qint64(0) << GiB;
+    QTest::newRow("1 GiB machine: the floor") << GiB << qint64(0) << GiB;
+    QTest::newRow("3 GiB machine: half") << 3 * GiB << qint64(0) << 3 * GiB / 2;
+    QTest::newRow("8 GiB machine: half, the ceiling") << 8 * GiB << qint64(0) << 4 * GiB;
+    QTest::newRow("24 GiB machine: the ceiling") << 24 * GiB << qint64(0) << 4 * GiB;
+    QTest::newRow("24 GiB machine, 5 GiB group") << 24 * GiB << 5 * GiB << 5 * GiB / 2;
+    QTest::newRow("24 GiB machine, 1 GiB group: the floor") << 24 * GiB << GiB << GiB;
+    QTest::newRow("3 GiB machine, group of v1's no limit")
+        << 3 * GiB << qint64(0x7FFFFFFFFFFFF000) << 3 * GiB / 2;
+    QTest::newRow("memory unknown, 6 GiB group") << qint64(0) << 6 * GiB << 3 * GiB;
+}
+
+void TestPictureLoader::limitFromTheMachine()
+{
+    QFETCH(qint64, physical);
+    QFETCH(qint64, group);
+    QFETCH(qint64, limit);
+    QCOMPARE(picturelimits::limitFor(physical, group), limit);
+}
+
+// An A1 sheet scanned at 600 dpi: 14000 x 19900 pixels, 1.04 GiB as Format_RGB32, past the
+// floor. Its far corner comes from the file's last rows.
+void TestPictureLoader::largeScanOpens()
+{
+    constexpr int Width = 14000, Height = 19900;
+    const qint64 limit = picturelimits::machineLimitBytes();
+    if (limit < qint64(Width) * Height * 4)
+        QSKIP("this machine's memory holds no picture of 279 megapixels");
+    const QString path =
+        writeFile(FFolder, QStringLiteral("a1.jpg"), libjpegBytes(Width, Height, {.blockGrey = true}));
+    const QImage picture = pictureloader::load(path, {limit});
+    QCOMPARE(picture.size(), QSize(Width, Height));
+    for (const QPoint at : {QPoint(Width - 1, Height - 1), QPoint(0, Height - 1),
+                            QPoint(Width - 1, 0), QPoint(Width / 2, Height - 9)}) {
+        const int grey = blockGreyAt(at.x(), at.y());
+        QCOMPARE(picture.pixel(at), qRgb(grey, grey, grey));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPictureLoader)

@@ -56,6 +56,24 @@ void answerFileDialog(const QString &choose, const std::function<void(QFileDialo
     });
 }
 
+// Notes the override pointer's shape when the window's caption changes, which the Open command
+// does once the picture is loaded, and before it is shown; -1 for none.
+class PointerAtCaption : public QObject
+{
+public:
+    QList<int> shapes;
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::WindowTitleChange) {
+            const QCursor *pointer = QGuiApplication::overrideCursor();
+            shapes << (pointer ? int(pointer->shape()) : -1);
+        }
+        return false;
+    }
+};
+
 } // namespace
 
 class TestFormOpen : public QObject
@@ -81,6 +99,8 @@ void TestFormOpen::throughTheDialog()
     FormFixture f;
     const QString file = f.path("a.bmp");
     QVERIFY(codedPicture(40, 30).save(file, "BMP"));
+    PointerAtCaption pointer;
+    f.form->installEventFilter(&pointer);
     answerFileDialog(file, [](QFileDialog *d) {
         QCOMPARE(d->windowTitle(), QStringLiteral("開く"));
         QCOMPARE(d->nameFilters(),
@@ -89,6 +109,8 @@ void TestFormOpen::throughTheDialog()
     f.form->action("MnuOpen")->trigger();
     QVERIFY(f.reports.isEmpty());
     QCOMPARE(f.form->windowTitle(), "Tavimo-" + file);
+    QCOMPARE(pointer.shapes, QList<int>{Qt::WaitCursor}); // busy while it opened, then not
+    QVERIFY(!QGuiApplication::overrideCursor());
     QCOMPARE(f.form->image()->size(), QSize(40, 30));
     QCOMPARE(f.form->image()->format(), QImage::Format_RGB32);
     QCOMPARE(QPoint(f.form->point()->MaxX(), f.form->point()->MaxY()), QPoint(40, 30));
@@ -279,6 +301,7 @@ void TestFormOpen::failuresLeaveEverything()
         else
             QCOMPARE(e.message(), message);
     }
+    QVERIFY(!QGuiApplication::overrideCursor()); // the busy pointer is gone before any report
     before.verifySame(Snapshot::of(*f.form));
 }
 
