@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio> // jpeglib.h uses FILE and size_t without including their headers
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include <jpeglib.h>
 #include <zlib.h>
@@ -62,6 +64,44 @@ QByteArray jpeg(const QImage &picture, int quality, bool progressive)
     while (cinfo.next_scanline < cinfo.image_height) {
         auto row = const_cast<JSAMPROW>(picture.constScanLine(int(cinfo.next_scanline)));
         jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    QByteArray bytes(reinterpret_cast<const char *>(out), qsizetype(outSize));
+    jpeg_destroy_compress(&cinfo);
+    std::free(out);
+    return bytes;
+}
+
+QByteArray drawingJpeg(int width, int height)
+{
+    jpeg_compress_struct cinfo = {};
+    jpeg_error_mgr errors = {};
+    cinfo.err = jpeg_std_error(&errors); // exits the process on an encoder error
+    jpeg_create_compress(&cinfo);
+    unsigned char *out = nullptr;
+    unsigned long outSize = 0;
+    jpeg_mem_dest(&cinfo, &out, &outSize);
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<JSAMPLE> row(std::size_t(width) * 3);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const int y = int(cinfo.next_scanline);
+        const int curve = height / 2 + int(double(height) / 3 * std::sin(double(y) / height * 7));
+        for (int x = 0; x < width; ++x) {
+            JSAMPLE value = 250;
+            if (x % 50 == 0 || y % 50 == 0)
+                value = 190;
+            if (std::abs(x - curve) <= 2)
+                value = 30;
+            std::fill_n(row.begin() + std::ptrdiff_t(x) * 3, 3, value);
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
     }
     jpeg_finish_compress(&cinfo);
     QByteArray bytes(reinterpret_cast<const char *>(out), qsizetype(outSize));

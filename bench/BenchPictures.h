@@ -15,6 +15,11 @@ QImage photoLike(int width, int height);
 // encoder; progressive uses libjpeg's standard progression script.
 QByteArray jpeg(const QImage &picture, int quality, bool progressive);
 
+// A scanned drawing of width x height as a baseline JPEG at quality 90, 4:2:0: white paper, a
+// grey grid every 50 pixels and a dark curve, so a few bytes a block. Encoded a row at a time:
+// the picture itself is never held.
+QByteArray drawingJpeg(int width, int height);
+
 // A 24-bit uncompressed BMP written by Qt's writer.
 QByteArray bmp24(const QImage &picture);
 

@@ -9,6 +9,7 @@
 #include "ProcessMemory.h"
 
 #include "core/Errors.h"
+#include "core/PictureLimits.h"
 #include "core/PictureLoader.h"
 
 #include <QCoreApplication>
@@ -23,7 +24,8 @@ namespace {
 std::string openOnce(const QString &path)
 {
     try {
-        const QImage picture = pictureloader::load(path);
+        // Held to this machine's limit, as the Open command holds it.
+        const QImage picture = pictureloader::load(path, {picturelimits::machineLimitBytes()});
         return "loaded_" + std::to_string(picture.width()) + "x" + std::to_string(picture.height());
     } catch (const EPictureTooLarge &) {
         return "EPictureTooLarge";

@@ -14,6 +14,7 @@
 #include "ReferenceDecoders.h"
 
 #include "core/Magnifier.h"
+#include "core/PictureLimits.h"
 #include "core/PictureLoader.h"
 #include "core/PointWithRange.h"
 #include "ui/FormMain.h"
@@ -43,6 +44,7 @@ namespace {
 
 constexpr int BigWidth = 6000, BigHeight = 4000;     // 24 megapixels
 constexpr int SmallWidth = 1024, SmallHeight = 1024; // 1 megapixel
+constexpr int ScanWidth = 14000, ScanHeight = 19900; // an A1 sheet at 600 dpi, 279 megapixels
 constexpr int JpegQuality = 90;
 constexpr int FloodPresses = 2000;
 
@@ -51,8 +53,8 @@ constexpr int FloodPresses = 2000;
 struct Workspace
 {
     QTemporaryDir dir;
-    QString bmpSmall, bmpBig, jpegBaseline, jpegProgressive;
-    qint64 bmpBigBytes = 0, jpegBaselineBytes = 0, jpegProgressiveBytes = 0;
+    QString bmpSmall, bmpBig, jpegBaseline, jpegProgressive, jpegScan;
+    qint64 bmpBigBytes = 0, jpegBaselineBytes = 0, jpegProgressiveBytes = 0, jpegScanBytes = 0;
     // Files each opened in a fresh process, to be refused (or, for some, opened) at once and in
     // little memory, whatever they declare and however large they are.
     struct Quick
@@ -97,6 +99,11 @@ void makeWorkspace()
     writeFile(work->jpegProgressive, progressive);
     work->jpegProgressiveBytes = progressive.size();
 
+    const QByteArray scan = drawingJpeg(ScanWidth, ScanHeight);
+    work->jpegScan = work->dir.filePath("scan-279mp.jpg");
+    writeFile(work->jpegScan, scan);
+    work->jpegScanBytes = scan.size();
+
     const auto refusal = [](const char *label, const char *name, const QByteArray &bytes,
                             qint64 size = 0, bool opens = false) {
         const QString path = work->dir.filePath(QString::fromLatin1(name));
@@ -106,8 +113,10 @@ void makeWorkspace()
     refusal("BMP declaring 65535 x 65535", "huge.bmp", hugeBmp());
     refusal("JPEG declaring 65535 x 65535", "huge.jpg", hugeJpeg(65535));
     // libjpeg itself refuses dimensions above 65500; this one it would decode, so the
-    // loader's own limit has to stop it.
-    refusal("JPEG declaring 30000 x 30000", "large.jpg", hugeJpeg(30000));
+    // loader's own limit (at most 2^30 pixels) has to stop it.
+    refusal("JPEG declaring 40000 x 40000", "large.jpg", hugeJpeg(40000));
+    // Within the limit of a machine of 4 GiB or more, but holding a few hundred bytes.
+    refusal("JPEG claiming 20000 x 20000 in its few bytes", "claim.jpg", hugeJpeg(20000));
     refusal("PNG declaring 65535 x 65535", "huge.png", hugePng());
     refusal("GIF declaring 65535 x 65535", "huge.gif", hugeGif());
     // Its reader tells only the directory's 256 x 256: Qt's own limit has to stop the PNG.
@@ -148,9 +157,10 @@ TForm1 &formFor(int clientWidth, int clientHeight, const QString &picture)
 
 // ---- 1. A point change: UpdateZoom and DrawBuffer, on a window with a picture open ----------
 
-void pointChange(benchmark::State &state, int clientWidth, int clientHeight, bool bigPicture)
+void pointChangeOn(benchmark::State &state, int clientWidth, int clientHeight,
+                   const QString &picture)
 {
-    TForm1 &form = formFor(clientWidth, clientHeight, bigPicture ? work->bmpBig : work->bmpSmall);
+    TForm1 &form = formFor(clientWidth, clientHeight, picture);
     TPointWithRange &point = *form.point();
     const int x0 = form.image()->width() / 2;
     point.SetY(form.image()->height() / 2);
@@ -164,6 +174,16 @@ void pointChange(benchmark::State &state, int clientWidth, int clientHeight, boo
     if (point.X() != x0 + (i & 1))
         state.SkipWithError("a SetX was not accepted");
     QCoreApplication::processEvents(); // the queued repaint, outside the timing
+}
+
+void pointChange(benchmark::State &state, int clientWidth, int clientHeight, bool bigPicture)
+{
+    pointChangeOn(state, clientWidth, clientHeight, bigPicture ? work->bmpBig : work->bmpSmall);
+}
+
+void pointChangeScan(benchmark::State &state, int clientWidth, int clientHeight)
+{
+    pointChangeOn(state, clientWidth, clientHeight, work->jpegScan);
 }
 
 // Baseline: fill a frame of FBuffer's size and copy it once.
@@ -180,6 +200,30 @@ void frameFillCopy(benchmark::State &state, int clientWidth, int clientHeight)
         std::memcpy(to, from, bytes);
         benchmark::DoNotOptimize(to);
         benchmark::ClobberMemory();
+    }
+}
+
+// The least a frame of the scan costs: reading the picture pixels its scaled drawing samples
+// (the pixel under each client pixel's centre), and nothing else. The scan is far larger than
+// the caches, so every frame reads them from memory.
+void sampledPixelsRead(benchmark::State &state, int clientWidth, int clientHeight)
+{
+    const TForm1 &form = formFor(clientWidth, clientHeight, work->jpegScan);
+    const QImage &picture = *form.image();
+    const TRect fitted = form.imageRect();
+    std::vector<int> columns(std::size_t(fitted.Right)), rows(std::size_t(fitted.Bottom));
+    for (int c = 0; c < fitted.Right; ++c)
+        columns[std::size_t(c)] = int((2 * qint64(c) + 1) * picture.width() / (2 * fitted.Right));
+    for (int r = 0; r < fitted.Bottom; ++r)
+        rows[std::size_t(r)] = int((2 * qint64(r) + 1) * picture.height() / (2 * fitted.Bottom));
+    while (state.KeepRunning()) {
+        quint32 sum = 0;
+        for (const int row : rows) {
+            const auto *line = reinterpret_cast<const quint32 *>(picture.constScanLine(row));
+            for (const int column : columns)
+                sum += line[column];
+        }
+        benchmark::DoNotOptimize(sum);
     }
 }
 
@@ -215,8 +259,9 @@ void magnifierFill(benchmark::State &state)
 
 void openWithLoader(benchmark::State &state, const QString *path)
 {
+    const picturelimits::Options machine{picturelimits::machineLimitBytes()};
     while (state.KeepRunning()) {
-        const QImage picture = pictureloader::load(*path);
+        const QImage picture = pictureloader::load(*path, machine);
         benchmark::DoNotOptimize(picture.constBits());
     }
 }
@@ -269,6 +314,8 @@ void registerBenchmarks()
         fast(
             RegisterBenchmark(("point_change/" + size + "/24MP").c_str(), pointChange, w, h, true));
     }
+    fast(RegisterBenchmark("point_change/640x340/279MP", pointChangeScan, 640, 340));
+    fast(RegisterBenchmark("sampled_pixels_read/640x340/279MP", sampledPixelsRead, 640, 340));
     fast(RegisterBenchmark("magnifier_fill_320x320", magnifierFill));
     fast(RegisterBenchmark("magnifier_build", magnifierBuild));
 
@@ -277,6 +324,8 @@ void registerBenchmarks()
     slow(RegisterBenchmark("open/libjpeg/progressive_jpeg", openJpegReference,
                            &work->jpegProgressive));
     slow(RegisterBenchmark("open/loader/progressive_jpeg", openWithLoader, &work->jpegProgressive));
+    slow(RegisterBenchmark("open/libjpeg/scan_jpeg", openJpegReference, &work->jpegScan));
+    slow(RegisterBenchmark("open/loader/scan_jpeg", openWithLoader, &work->jpegScan));
     slow(RegisterBenchmark("open/read_scan/bmp", readAndScanReference, &work->bmpBig));
     slow(RegisterBenchmark("open/loader/bmp", openWithLoader, &work->bmpBig));
 }
@@ -474,6 +523,7 @@ void printTable(const std::vector<Row> &rows, std::FILE *out)
 
 std::vector<Row> buildRows(const std::map<std::string, double> &m, const StartupResult &startup,
                            const ProbeResult &jpegPeak, const ProbeResult &progressivePeak,
+                           const ProbeResult &scanPeak,
                            const std::vector<std::pair<Workspace::Quick, ProbeResult>> &quick,
                            const FloodResult &flood)
 {
@@ -505,6 +555,8 @@ std::vector<Row> buildRows(const std::map<std::string, double> &m, const Startup
         ratioRow("Point change, " + size + ", 24-MP against 1-MP", "point_change/" + size + "/24MP",
                  "point_change/" + size + "/1MP", "1-MP point change", 2);
     }
+    ratioRow("Point change, 640x340, 279-MP picture", "point_change/640x340/279MP",
+             "sampled_pixels_read/640x340/279MP", "read of the picture pixels it samples", 1.2);
     ratioRow("Magnifier build (UpdateZoom)", "magnifier_build", "magnifier_fill_320x320",
              "std::fill of 320 × 320 pixels", 2);
     ratioRow("Open 24-MP baseline JPEG (" +
@@ -515,11 +567,15 @@ std::vector<Row> buildRows(const std::map<std::string, double> &m, const Startup
                  format("%.1f MB", double(work->jpegProgressiveBytes) / 1e6) + ")",
              "open/loader/progressive_jpeg", "open/libjpeg/progressive_jpeg",
              "libjpeg-turbo, JCS_EXT_BGRX", 1.15);
+    ratioRow("Open 279-MP baseline JPEG of a drawing (" +
+                 format("%.1f MB", double(work->jpegScanBytes) / 1e6) + ")",
+             "open/loader/scan_jpeg", "open/libjpeg/scan_jpeg", "libjpeg-turbo, JCS_EXT_BGRX", 2);
     ratioRow("Open 24-MP 24-bit BMP (" + format("%.1f MB", double(work->bmpBigBytes) / 1e6) + ")",
              "open/loader/bmp", "open/read_scan/bmp", "read file + one pass", 2);
 
-    const double pictureMiB = double(BigWidth) * BigHeight * 4 / (1 << 20);
-    const auto peakRow = [&](const std::string &figure, const ProbeResult &p, bool targeted) {
+    const auto peakRow = [&](const std::string &figure, const ProbeResult &p, bool targeted,
+                             double width = BigWidth, double height = BigHeight) {
+        const double pictureMiB = width * height * 4 / (1 << 20);
         Row r{figure,
               "failed",
               format("32-bit picture: %.1f MiB", pictureMiB),
@@ -536,6 +592,7 @@ std::vector<Row> buildRows(const std::map<std::string, double> &m, const Startup
     };
     peakRow("Peak memory rise opening the 24-MP baseline JPEG", jpegPeak, true);
     peakRow("Peak memory rise opening the 24-MP progressive JPEG", progressivePeak, false);
+    peakRow("Peak memory rise opening the 279-MP JPEG", scanPeak, true, ScanWidth, ScanHeight);
 
     if (startup.measured) {
         const double ratio = startup.tavimoMs / startup.bareMs;
@@ -615,6 +672,7 @@ int main(int argc, char *argv[])
     std::fprintf(stderr, "Peak memory and refusals, each in a fresh process ...\n");
     const ProbeResult jpegPeak = probe(work->jpegBaseline, 1);
     const ProbeResult progressivePeak = probe(work->jpegProgressive, 1);
+    const ProbeResult scanPeak = probe(work->jpegScan, 1);
     std::vector<std::pair<Workspace::Quick, ProbeResult>> quick;
     for (const Workspace::Quick &file : work->quick)
         quick.emplace_back(file, probe(file.path, 5));
@@ -623,7 +681,7 @@ int main(int argc, char *argv[])
     const FloodResult floodResult = flood(formFor(640, 340, work->bmpBig), FloodPresses);
 
     const std::vector<Row> rows = buildRows(reporter.least, readStartup(startupFile), jpegPeak,
-                                            progressivePeak, quick, floodResult);
+                                            progressivePeak, scanPeak, quick, floodResult);
     std::printf("\n");
     printTable(rows, stdout);
     std::fflush(stdout);
