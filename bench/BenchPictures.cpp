@@ -94,7 +94,7 @@ QByteArray drawingJpeg(int width, int height)
         const int curve = height / 2 + int(double(height) / 3 * std::sin(double(y) / height * 7));
         for (int x = 0; x < width; ++x) {
             JSAMPLE value = 250;
-            if (x % 50 == 0 || y % 50 == 0)
+            if (x % 200 == 0 || y % 200 == 0)
                 value = 190;
             if (std::abs(x - curve) <= 2)
                 value = 30;

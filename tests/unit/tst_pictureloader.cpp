@@ -477,6 +477,11 @@ void TestPictureLoader::refused_data()
         << jpeg << "l.jpg" << qint64(13 * 7 * 4 - 1) << "too large"
         << tooLarge(13, 7, 13 * 7 * 4 - 1);
 
+    // Its coefficients need memory the picture leaves none of (libjpeg takes a picture under 88
+    // rows in any case); a baseline one of this size opens.
+    QTest::newRow("progressive JPEG at exactly the limit")
+        << jpegBytes(61, 97, true) << "p.jpg" << qint64(61 * 97 * 4) << "too large"
+        << tooLarge(61, 97, 61 * 97 * 4);
     const QVector<int> scans = jpegMarkers(jpegBytes(61, 37, true), 0xDA);
     QVERIFY(scans.size() > 3);
     QTest::newRow("progressive JPEG cut at its second scan")
