@@ -246,8 +246,8 @@ QByteArray iconHoldingPng(int side)
         qToBigEndian<quint32>(quint32(data.size()), length);
         const QByteArray body = QByteArray(type, 4) + data;
         uchar crc[4];
-        qToBigEndian<quint32>(
-            crc32(reinterpret_cast<const uchar *>(body.constData()), body.size()), crc);
+        qToBigEndian<quint32>(crc32(reinterpret_cast<const uchar *>(body.constData()), body.size()),
+                              crc);
         png.append(reinterpret_cast<const char *>(length), 4)
             .append(body)
             .append(reinterpret_cast<const char *>(crc), 4);

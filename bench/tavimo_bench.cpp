@@ -214,7 +214,7 @@ void sampledRowsRead(benchmark::State &state, int clientWidth, int clientHeight)
     const int bottom = form.imageRect().Bottom;
     std::vector<int> rows(static_cast<std::size_t>(bottom));
     for (int r = 0; r < bottom; ++r)
-        rows[std::size_t(r)] = int((2 * qint64(r) + 1) * picture.height() / (2 * bottom));
+        rows[std::size_t(r)] = int((2 * qint64(r) + 1) * picture.height() / (2 * qint64(bottom)));
     const qsizetype words = picture.bytesPerLine() / 8;
     while (state.KeepRunning()) {
         quint64 sum = 0;

@@ -94,7 +94,8 @@ int main(int argc, char *argv[])
     // Before the window exists, so nothing is drawn and the log is not emptied.
     const int depth = QGuiApplication::primaryScreen()->depth();
     if (depth < MinScreenDepth) {
-        std::fprintf(stderr, "tavimo: 色深度 %d ビットの画面には描画できません (%d ビット以上が必要です)\n",
+        std::fprintf(stderr,
+                     "tavimo: 色深度 %d ビットの画面には描画できません (%d ビット以上が必要です)\n",
                      depth, MinScreenDepth);
         return EXIT_FAILURE;
     }

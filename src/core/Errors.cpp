@@ -17,10 +17,11 @@ EInvalidGraphicOperation::EInvalidGraphicOperation()
 }
 
 EPictureTooLarge::EPictureTooLarge(qint64 width, qint64 height, qint64 limitPixels)
-    : ETavimoError(QStringLiteral("画像が大きすぎて開けません (%1 × %2 ピクセル、上限 %3 メガピクセル)")
-                       .arg(width)
-                       .arg(height)
-                       .arg(limitPixels / 1000000))
+    : ETavimoError(
+          QStringLiteral("画像が大きすぎて開けません (%1 × %2 ピクセル、上限 %3 メガピクセル)")
+              .arg(width)
+              .arg(height)
+              .arg(limitPixels / 1000000))
 {
 }
 

@@ -271,7 +271,8 @@ QImage decode(TByteSource &bytes, const picturelimits::Options &options)
     // backing store, which it has none of, and the picture is refused instead of swapped.
     const std::int64_t pictureBytes =
         std::int64_t(cinfo.image_width) * std::int64_t(cinfo.image_height) * 4;
-    cinfo.mem->max_memory_to_use = long(std::max<std::int64_t>(options.limitBytes - pictureBytes, 1));
+    cinfo.mem->max_memory_to_use =
+        long(std::max<std::int64_t>(options.limitBytes - pictureBytes, 1));
 
     cinfo.progress = &session.progress;
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;

@@ -122,8 +122,8 @@ QPoint pixelUnder(const QPointF &position)
 } // namespace
 
 TForm1::TForm1(QByteArray invocationName, failurereport::FailureReport failureReport)
-    : FInvocationName(std::move(invocationName)), FFailureReport(std::move(failureReport)),
-      FPictureLimits{picturelimits::machineLimitBytes()}
+    : FInvocationName(std::move(invocationName)),
+      FFailureReport(std::move(failureReport)), FPictureLimits{picturelimits::machineLimitBytes()}
 {
     applyDescription();
     handle([this] { FormCreate(this); });

@@ -146,9 +146,8 @@ void TestFaultOpen::decompressionBombs_data()
         << pngDeclaring(png, 100000, 100000) << tooLarge(100000, 100000);
     QTest::newRow("GIF 65535 x 65535") << gifBytes(4, 4, 65535, 65535) << tooLarge(65535, 65535);
     // Formats Qt recognises from the content alone.
-    QTest::newRow("PPM 30000 x 30000")
-        << QByteArray("P6\n30000 30000\n255\n").append(64, 'x')
-        << tooLarge(30000, 30000, picturelimits::FloorBytes);
+    QTest::newRow("PPM 30000 x 30000") << QByteArray("P6\n30000 30000\n255\n").append(64, 'x')
+                                       << tooLarge(30000, 30000, picturelimits::FloorBytes);
     // Qt's XBM reader tells no size beforehand and fills what the file lacks: its allocation
     // limit refuses it before the pixels are allocated.
     QTest::newRow("XBM 30000 x 30000")

@@ -404,8 +404,8 @@ void TestPictureLoader::refused_data()
         QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.write(header) == 54 &&
                 sparse.resize(54 + qint64(16384) * (16385 * 3 + 1)));
         QTest::newRow("BMP of 16385 x 16384, over Qt's reader")
-            << QByteArray() << "wide.bmp" << qint64(picturelimits::DrawingCeilingBytes) << "too large"
-            << tooLarge(16385, 16384, qint64(4) << 28);
+            << QByteArray() << "wide.bmp" << qint64(picturelimits::DrawingCeilingBytes)
+            << "too large" << tooLarge(16385, 16384, qint64(4) << 28);
     }
     QTest::newRow("text named .bmp") << QByteArray("This is plain text, not a picture at all.\n")
                                      << "t.bmp" << DefaultLimit << "unrecognised" << unrecognised;
@@ -414,8 +414,8 @@ void TestPictureLoader::refused_data()
     QTest::newRow("B alone") << QByteArray("B") << "b.bmp" << DefaultLimit << "unrecognised"
                              << unrecognised;
     // Sizes that read 0 but bytes that are no picture: refused, never an empty picture.
-    QTest::newRow("/proc/self/status") << QByteArray() << "/proc/self/status" << DefaultLimit
-                                       << "unrecognised" << unrecognised;
+    QTest::newRow("/proc/self/status")
+        << QByteArray() << "/proc/self/status" << DefaultLimit << "unrecognised" << unrecognised;
     QVERIFY(QFile::link("/proc/self/status", FFolder.filePath(QStringLiteral("status link"))));
     QTest::newRow("a link to /proc/self/status")
         << QByteArray() << "status link" << DefaultLimit << "unrecognised" << unrecognised;
@@ -464,24 +464,21 @@ void TestPictureLoader::refused_data()
         << tooLarge(60000, 60000, small);
 
     // The same tiny pictures, one byte over a small limit, through each decoder.
-    QTest::newRow("BMP one byte over the limit")
-        << bmp24 << "l.bmp" << qint64(13 * 7 * 4 - 1) << "too large"
-        << tooLarge(13, 7, 13 * 7 * 4 - 1);
-    QTest::newRow("PNG one byte over the limit")
-        << png << "l.png" << qint64(13 * 7 * 4 - 1) << "too large"
-        << tooLarge(13, 7, 13 * 7 * 4 - 1);
+    QTest::newRow("BMP one byte over the limit") << bmp24 << "l.bmp" << qint64(13 * 7 * 4 - 1)
+                                                 << "too large" << tooLarge(13, 7, 13 * 7 * 4 - 1);
+    QTest::newRow("PNG one byte over the limit") << png << "l.png" << qint64(13 * 7 * 4 - 1)
+                                                 << "too large" << tooLarge(13, 7, 13 * 7 * 4 - 1);
     QTest::newRow("GIF one byte over the limit")
         << gifBytes(11, 6) << "l.gif" << qint64(11 * 6 * 4 - 1) << "too large"
         << tooLarge(11, 6, 11 * 6 * 4 - 1);
-    QTest::newRow("JPEG one byte over the limit")
-        << jpeg << "l.jpg" << qint64(13 * 7 * 4 - 1) << "too large"
-        << tooLarge(13, 7, 13 * 7 * 4 - 1);
+    QTest::newRow("JPEG one byte over the limit") << jpeg << "l.jpg" << qint64(13 * 7 * 4 - 1)
+                                                  << "too large" << tooLarge(13, 7, 13 * 7 * 4 - 1);
 
     // Its coefficients need memory the picture leaves none of (libjpeg takes a picture under 88
     // rows in any case); a baseline one of this size opens.
     QTest::newRow("progressive JPEG at exactly the limit")
         << jpegBytes(61, 97, true) << "p.jpg" << qint64(61 * 97 * 4) << "too large"
-        << tooLarge(61, 97, 61 * 97 * 4);
+        << tooLarge(61, 97, qint64(61) * 97 * 4);
     const QVector<int> scans = jpegMarkers(jpegBytes(61, 37, true), 0xDA);
     QVERIFY(scans.size() > 3);
     QTest::newRow("progressive JPEG cut at its second scan")
@@ -514,9 +511,8 @@ void TestPictureLoader::refused()
     QFETCH(QString, message);
 
     const QString path = QDir::isAbsolutePath(name) ? name : FFolder.filePath(name);
-    const Outcome outcome = bytes.isNull()
-                                ? outcomeOf([&] { pictureloader::load(path, {limit}); })
-                                : loadAndDecode(FFolder, name, bytes, limit);
+    const Outcome outcome = bytes.isNull() ? outcomeOf([&] { pictureloader::load(path, {limit}); })
+                                           : loadAndDecode(FFolder, name, bytes, limit);
     QCOMPARE(outcome.kind, kind);
     QCOMPARE(outcome.message, message);
 }
@@ -694,8 +690,8 @@ void TestPictureLoader::largeScanOpens()
     const qint64 limit = picturelimits::machineLimitBytes();
     if (limit < qint64(Width) * Height * 4)
         QSKIP("this machine's memory holds no picture of 279 megapixels");
-    const QString path =
-        writeFile(FFolder, QStringLiteral("a1.jpg"), libjpegBytes(Width, Height, {.blockGrey = true}));
+    const QString path = writeFile(FFolder, QStringLiteral("a1.jpg"),
+                                   libjpegBytes(Width, Height, {.blockGrey = true}));
     const QImage picture = pictureloader::load(path, {limit});
     QCOMPARE(picture.size(), QSize(Width, Height));
     for (const QPoint at : {QPoint(Width - 1, Height - 1), QPoint(0, Height - 1),

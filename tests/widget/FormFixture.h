@@ -97,7 +97,8 @@ public:
         if (spare <= 0 || pages <= 0 || ::getrlimit(RLIMIT_AS, &FBefore) != 0)
             return;
         rlimit limit = FBefore;
-        limit.rlim_cur = std::min(rlim_t(pages * ::sysconf(_SC_PAGESIZE) + spare), FBefore.rlim_max);
+        limit.rlim_cur =
+            std::min(rlim_t(pages * ::sysconf(_SC_PAGESIZE) + spare), FBefore.rlim_max);
         FSet = ::setrlimit(RLIMIT_AS, &limit) == 0;
     }
     ~AddressSpaceLimit()
