@@ -21,6 +21,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -173,6 +174,8 @@ void pointChangeOn(benchmark::State &state, int clientWidth, int clientHeight,
     }
     if (point.X() != x0 + (i & 1))
         state.SkipWithError("a SetX was not accepted");
+    // Only a platform with an accessibility bridge (xcb, with an accessibility bus) can be active.
+    state.SetLabel(QAccessible::isActive() ? "accessibility active" : "accessibility off");
     QCoreApplication::processEvents(); // the queued repaint, outside the timing
 }
 

@@ -159,6 +159,7 @@ void TForm1::applyDescription()
         int key = e->key();
         handle([&] { FormKeyDown(this, key, e->modifiers()); });
     };
+    client->OnDescribe = [this] { return describePoint(); };
     setCentralWidget(client);
     FClientArea = client;
     client->setFocus();
@@ -394,6 +395,7 @@ void TForm1::OpenPicture(const QString &path)
     QString caption = QStringLiteral("Tavimo-") + path;
     caption.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
     setWindowTitle(caption);
+    FClientArea->setAccessibleName(QFileInfo(path).fileName()); // what the canvas shows, told
     FPoint->SetMaxX(FImage->width());
     FPoint->SetMaxY(FImage->height());
     UpdateZoom();
@@ -511,8 +513,7 @@ void TForm1::DrawBuffer()
         canvas.setFont(QGuiApplication::font());
         canvas.setPen(Qt::black);
         const int baseline = layout::textTop(ch) + canvas.fontMetrics().ascent();
-        canvas.drawText(QPoint(0, baseline),
-                        QString::asprintf(" X : %d , Y : %d", FPoint->X(), FPoint->Y()));
+        canvas.drawText(QPoint(0, baseline), coordinateText());
     }
 
     // 6. The cross cursor, last.
@@ -531,13 +532,42 @@ void TForm1::drawCross(QPainter &canvas)
 {
     if (!FImage || FImage->isNull() || !FPoint)
         return;
-    // The scaled position of the pixel's top-left corner, in client coordinates.
-    const int x = geometry::crossPosition(FPoint->X(), FImage->width(), FImageRect.Right);
-    const int y = geometry::crossPosition(FPoint->Y(), FImage->height(), FImageRect.Bottom);
+    const QPoint centre = crossCentre();
+    const int x = centre.x();
+    const int y = centre.y();
     canvas.setRenderHint(QPainter::Antialiasing, false);
     canvas.setPen(QPen(QColor::fromRgb(geometry::tcolorToRgb(FCrossColor)), 0));
     canvas.drawLine(x - layout::CrossArm, y, x + layout::CrossArm, y);
     canvas.drawLine(x, y - layout::CrossArm, x, y + layout::CrossArm);
+}
+
+// The scaled position of the point's pixel's top-left corner, in client coordinates; for an
+// open picture only.
+QPoint TForm1::crossCentre() const
+{
+    return {geometry::crossPosition(FPoint->X(), FImage->width(), FImageRect.Right),
+            geometry::crossPosition(FPoint->Y(), FImage->height(), FImageRect.Bottom)};
+}
+
+QString TForm1::coordinateText() const
+{
+    return QString::asprintf(" X : %d , Y : %d", FPoint->X(), FPoint->Y());
+}
+
+// What the frame shows of the point, for assistive tools; computed only when one asks.
+TPointView TForm1::describePoint() const
+{
+    TPointView view;
+    if (!FPoint)
+        return view;
+    view.coordinates = coordinateText();
+    view.crossColour = QColor::fromRgb(geometry::tcolorToRgb(FCrossColor));
+    if (FImage && !FImage->isNull()) {
+        const QPoint centre = crossCentre();
+        const QPoint arm(layout::CrossArm, layout::CrossArm);
+        view.cross = QRect(centre - arm, centre + arm); // both corners inside
+    }
+    return view;
 }
 
 void TForm1::UpdateZoom()

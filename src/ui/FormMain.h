@@ -17,6 +17,7 @@ class QPainter;
 class TClientArea;
 class TPointLogFile;
 class TPointWithRange;
+struct TPointView;
 
 // The main window. All drawing goes into the off-screen frame FBuffer, in client coordinates
 // (origin at the top-left of the area below the menu bar); the paint handler only copies it.
@@ -83,6 +84,9 @@ private:
     void DrawBuffer();
     void DrawCross();
     void drawCross(QPainter &canvas);
+    QPoint crossCentre() const;
+    QString coordinateText() const;
+    TPointView describePoint() const;
     void UpdateZoom();
     void invalidate();
 

@@ -14,7 +14,8 @@ import unittest
 from fractions import Fraction
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from x11driver import Program, XServer, missing_tools, wait_for, write_bmp  # noqa: E402
+from x11driver import (AccessibilityBus, Program, XServer, missing_tools, wait_for,  # noqa: E402
+                       write_bmp)
 
 PROGRAM = None
 XSERVER = None
@@ -138,6 +139,9 @@ DESKTOPS = {
     "openbox": {"wm": True},
     # Qt cannot draw on a palette screen: the program says so in one line and ends at once.
     "depth_8": {"depth": 8},
+    # A screen reader's desktop: the accessibility bus, and Qt's bridge on. The program is also
+    # read as the screen reader reads it.
+    "screen_reader": {"a11y": True},
 }
 
 
@@ -190,9 +194,9 @@ class DesktopTest(Session):
     """The central scenario on each desktop of DESKTOPS: start; open a plot through the dialog;
     click a point on its curve; Log."""
 
-    def scenario(self, dpi=None, wm=False, depth=24, **program):
+    def scenario(self, dpi=None, wm=False, depth=24, a11y=False, **program):
         xserver = XSERVER
-        if dpi or wm or depth != 24:
+        if dpi or wm or depth != 24 or a11y:
             xserver = XServer(os.path.join(SUITE_DIR, "config"), dpi=dpi, wm=wm, depth=depth)
             self.addCleanup(xserver.stop)
         if depth < 15:
@@ -205,12 +209,23 @@ class DesktopTest(Session):
             self.assertIn("色深度 %d ビット" % depth, said[0])
             self.assertEqual(os.listdir(folder), ["tavimo"], "a log was made before the refusal")
             return
+        bus = None
+        if a11y:
+            bus = AccessibilityBus(xserver, tempfile.mkdtemp(prefix="bus-", dir=SUITE_DIR))
+            self.addCleanup(bus.stop)
+            program["env"] = bus.env
         app = self.start(xserver, **program)
         started = app.geometry()
         self.assertEqual(started[2], 640, "the window's width")
         first_screen = xserver.screenshot()
         self.assertEqual(app.caption(), "Tavimo")
         self.assertEqual(app.log(), b"")
+        if bus:
+            objects = self.assert_canvas(bus, "画像が開かれていません", " X : 0 , Y : 0")
+            self.assertEqual([(o["role"], o["name"]) for o in objects[:2]],
+                             [("application", "Tavimo"), ("frame", "Tavimo")])
+            self.assertEqual([o["name"] for o in objects if o["role"] == "menu item"],
+                             ["ファイル(F)", "開く(O)", "ログ(L)", "閉じる(C)", "設定(S)", "十字カーソルの色(C)"])
 
         w, h = 240, 180  # drawn 300 x 225: 1.25 screen pixels a picture pixel
         self.open_picture(self.make_picture("plot.bmp", w, h, plot))
@@ -231,16 +246,38 @@ class DesktopTest(Session):
                         "no menu title at the menu bar's left end")
 
         self.assert_frame(Frame(640, 340, bg, (w, h), (0, 0), plot), "the plot at point (0, 0)")
+        if bus:
+            objects = self.assert_canvas(bus, "plot.bmp", " X : 0 , Y : 0")
+            self.assertIn(["image", "拡大鏡", [left + 310, top + menu + 10, 320, 320]],
+                          [[o["role"], o["name"], o["extents"]] for o in objects])
+            app.keys("Right")
+            self.assert_canvas(bus, "plot.bmp", " X : 1 , Y : 0")
         # Client pixel (188, 93) lies in picture pixel (150, 74), on the curve: 188 / 1.25 =
         # 150.4, 93 / 1.25 = 74.4.
         point = (150, curve(150))
         app.click(188, 93)
         self.assert_frame(Frame(640, 340, bg, (w, h), point, plot), "the point on the curve")
+        if bus:
+            self.assert_canvas(bus, "plot.bmp", " X : %d , Y : %d" % point)
         app.log_point(b"%d,%d\r\n" % point)
 
         target = os.environ.get("TAVIMO_SCREENSHOT")
         if target and not (dpi or wm or program):
             xserver.run("import", "-silent", "-window", str(app.wid), target)
+
+    def assert_canvas(self, bus, name, description):
+        """Waits until AT-SPI reads the client area as a canvas of this name and description (the
+        coordinate text); returns every accessible object of the program, in tree order."""
+        read = []
+
+        def canvas():
+            read[:] = bus.objects("Tavimo")
+            return [(o["name"], o["description"]) for o in read if o["role"] == "canvas"]
+        try:
+            wait_for(lambda: canvas() == [(name, description)], "the canvas %r, %r" % (name, description))
+        except AssertionError as e:
+            self.fail("%s; read %s" % (e, [o for o in read if o["role"] == "canvas"]))
+        return read
 
 
 for _name, _desktop in DESKTOPS.items():

@@ -4,6 +4,7 @@ through XTEST (xdotool) and reads the screen back (ImageMagick's import) as RGB 
 Every wait is a poll against a deadline: painting and window mapping are asynchronous."""
 
 import ctypes
+import json
 import os
 import random
 import re
@@ -14,11 +15,28 @@ import socket
 import struct
 import subprocess
 import time
+import unittest
 
 DEADLINE = 10.0  # seconds; generous for a loaded 2-core machine
 TOOLS = ("Xvfb", "xdotool", "xprop", "xwininfo", "import")
 # What the X tools and Qt say when their connection to the server fails.
 CONNECT_FAILURE = re.compile(rb"open display|unable to open X server|could not connect to display")
+
+
+# The accessibility stack of a screen reader's desktop. Debian installs python3-pyatspi for the
+# system's Python, which need not be the one running this suite.
+SYSTEM_PYTHON, BUS_LAUNCHER = "/usr/bin/python3", "/usr/libexec/at-spi-bus-launcher"
+# Prints every accessible object of the application named argv[1], in tree order: role, name,
+# description, and extent on the screen (coordinate type 0) where it has one.
+ATSPI_READER = r"""
+import json, sys, pyatspi
+def walk(node):
+    box = node.queryComponent().getExtents(0) if "Component" in node.get_interfaces() else None
+    yield [node.getRoleName(), node.name, node.description, box and [box.x, box.y, box.width, box.height]]
+    yield from (o for child in node for o in walk(child))
+apps = [a for a in pyatspi.Registry.getDesktop(0) if a is not None and a.name == sys.argv[1]]
+print(json.dumps([o for app in apps for o in walk(app)]))
+"""
 
 
 def missing_tools():
@@ -212,6 +230,39 @@ class XServer:
             fields.append(data[start:pos])
         assert fields[0] == b"P6" and fields[3] == b"255", fields
         return Screen(int(fields[1]), int(fields[2]), data[pos + 1:])
+
+
+class AccessibilityBus:
+    """A session bus of its own (dbus-run-session) with the accessibility bus launched on it, its
+    sockets and what it says in `folder`. A program started with `env` joins it with Qt's bridge
+    on."""
+
+    def __init__(self, xserver, folder):
+        pyatspi = os.access(SYSTEM_PYTHON, os.X_OK) and not subprocess.run(
+            [SYSTEM_PYTHON, "-c", "import pyatspi"], stderr=subprocess.DEVNULL).returncode
+        if not (pyatspi and shutil.which("dbus-run-session") and os.access(BUS_LAUNCHER, os.X_OK)):
+            raise unittest.SkipTest("no AT-SPI here (dbus-daemon, at-spi2-core, python3-pyatspi; "
+                                    "scripts/install-deps installs them)")
+        # The shell says its pid, which exec gives the launcher: ending that ends the buses.
+        script = 'echo "$$ $DBUS_SESSION_BUS_ADDRESS"; exec %s --launch-immediately >/dev/null'
+        with open(os.path.join(folder, "stderr.txt"), "wb") as said:
+            self.proc = subprocess.Popen(["dbus-run-session", "--", "sh", "-c", script % BUS_LAUNCHER],
+                                         env=dict(xserver.env, XDG_RUNTIME_DIR=folder),
+                                         stdout=subprocess.PIPE, stderr=said, preexec_fn=die_with_parent)
+        pid, address = self.proc.stdout.readline().decode().split()
+        self.launcher = int(pid)
+        self.env = dict(xserver.env, XDG_RUNTIME_DIR=folder, DBUS_SESSION_BUS_ADDRESS=address,
+                        QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+
+    def stop(self):
+        os.kill(self.launcher, signal.SIGTERM)
+        self.proc.communicate(timeout=DEADLINE)
+
+    def objects(self, application):
+        """The accessible objects of `application`, read through AT-SPI, as dicts."""
+        out = subprocess.run([SYSTEM_PYTHON, "-c", ATSPI_READER, application], env=self.env,
+                             stdout=subprocess.PIPE, check=True).stdout
+        return [dict(zip(("role", "name", "description", "extents"), o)) for o in json.loads(out)]
 
 
 class Screen:
