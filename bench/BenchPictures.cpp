@@ -42,37 +42,13 @@ QImage photoLike(int width, int height)
     return picture;
 }
 
-QByteArray jpeg(const QImage &picture, int quality, bool progressive)
-{
-    Q_ASSERT(picture.format() == QImage::Format_RGB32);
-    jpeg_compress_struct cinfo = {};
-    jpeg_error_mgr errors = {};
-    cinfo.err = jpeg_std_error(&errors); // exits the process on an encoder error
-    jpeg_create_compress(&cinfo);
-    unsigned char *out = nullptr;
-    unsigned long outSize = 0;
-    jpeg_mem_dest(&cinfo, &out, &outSize);
-    cinfo.image_width = JDIMENSION(picture.width());
-    cinfo.image_height = JDIMENSION(picture.height());
-    cinfo.input_components = 4;
-    cinfo.in_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);
-    if (progressive)
-        jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        auto row = const_cast<JSAMPROW>(picture.constScanLine(int(cinfo.next_scanline)));
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    QByteArray bytes(reinterpret_cast<const char *>(out), qsizetype(outSize));
-    jpeg_destroy_compress(&cinfo);
-    std::free(out);
-    return bytes;
-}
+namespace {
 
-QByteArray drawingJpeg(int width, int height)
+// libjpeg-turbo's encoder over rows handed out one at a time by rowAt(y), each `components`
+// samples a pixel in `space`.
+template <class RowAt>
+QByteArray encodeJpeg(int width, int height, int components, J_COLOR_SPACE space, int quality,
+                      bool progressive, RowAt rowAt)
 {
     jpeg_compress_struct cinfo = {};
     jpeg_error_mgr errors = {};
@@ -83,14 +59,39 @@ QByteArray drawingJpeg(int width, int height)
     jpeg_mem_dest(&cinfo, &out, &outSize);
     cinfo.image_width = JDIMENSION(width);
     cinfo.image_height = JDIMENSION(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
+    cinfo.input_components = components;
+    cinfo.in_color_space = space;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    if (progressive)
+        jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> row(std::size_t(width) * 3);
     while (cinfo.next_scanline < cinfo.image_height) {
-        const int y = int(cinfo.next_scanline);
+        JSAMPROW row = rowAt(int(cinfo.next_scanline));
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    QByteArray bytes(reinterpret_cast<const char *>(out), qsizetype(outSize));
+    jpeg_destroy_compress(&cinfo);
+    std::free(out);
+    return bytes;
+}
+
+} // namespace
+
+QByteArray jpeg(const QImage &picture, int quality, bool progressive)
+{
+    Q_ASSERT(picture.format() == QImage::Format_RGB32);
+    return encodeJpeg(picture.width(), picture.height(), 4,
+                      Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB, quality,
+                      progressive,
+                      [&picture](int y) { return const_cast<JSAMPROW>(picture.constScanLine(y)); });
+}
+
+QByteArray drawingJpeg(int width, int height)
+{
+    std::vector<JSAMPLE> row(std::size_t(width) * 3);
+    return encodeJpeg(width, height, 3, JCS_RGB, 90, false, [&](int y) {
         const int curve = height / 2 + int(double(height) / 3 * std::sin(double(y) / height * 7));
         for (int x = 0; x < width; ++x) {
             JSAMPLE value = 250;
@@ -100,14 +101,8 @@ QByteArray drawingJpeg(int width, int height)
                 value = 30;
             std::fill_n(row.begin() + std::ptrdiff_t(x) * 3, 3, value);
         }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    QByteArray bytes(reinterpret_cast<const char *>(out), qsizetype(outSize));
-    jpeg_destroy_compress(&cinfo);
-    std::free(out);
-    return bytes;
+        return row.data();
+    });
 }
 
 QByteArray bmp24(const QImage &picture)
