@@ -44,9 +44,8 @@ tavimo_compress(${PROJECT_SOURCE_DIR}/packaging/man/ja/tavimo.1 ${man_out}/ja/ma
 install(FILES ${man_out}/man1/tavimo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${man_out}/ja/man1/tavimo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
 
-# The changelog and the copyright file are the Debian package's own (the changelog's newest
-# entry gives the project its version); the copyright file, in Debian's machine-readable
-# format, holds the licence's full text.
+# The Debian package's own changelog (its newest entry gives the project its version) and
+# copyright file (in Debian's machine-readable format, with the licence's full text).
 tavimo_compress(${PROJECT_SOURCE_DIR}/debian/changelog ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
 install(FILES ${PROJECT_BINARY_DIR}/packaging/changelog.gz ${PROJECT_SOURCE_DIR}/debian/copyright
               ${PROJECT_SOURCE_DIR}/README.md
