@@ -2,7 +2,7 @@
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: run test build deps configure bench test-asan test-valgrind fuzz lint package clean
+.PHONY: run test build deps configure bench test-asan test-valgrind fuzz lint package package-checks clean
 
 deps:
 	@scripts/install-deps
@@ -39,8 +39,14 @@ fuzz: deps
 lint: deps
 	@scripts/lint
 
+# The Debian source and binary packages, built by dpkg-buildpackage in build-deb/.
 package: deps
 	@scripts/package
+
+# Debian's five archive checks on the package: clean build, lintian, piuparts, autopkgtest,
+# reproducibility (as root, in build-checks/).
+package-checks: deps
+	@scripts/package-checks
 
 clean:
 	rm -rf build build-*

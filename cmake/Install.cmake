@@ -1,7 +1,6 @@
-# Install rules and the Debian package. Included at the end of the top-level CMakeLists.txt,
-# after the targets exist:
+# Install rules. Included at the end of the top-level CMakeLists.txt, after the targets exist:
 #   cmake --install build --prefix /usr/local
-#   (cd build && cpack -G DEB)            (scripts/package does this from a Release build)
+# The Debian package (debian/, built by debhelper) installs through these same rules.
 include(GNUInstallDirs)
 
 # Reverse-DNS id shared by the desktop entry and the AppStream component.
@@ -22,15 +21,6 @@ install(FILES ${PROJECT_BINARY_DIR}/packaging/${TAVIMO_APP_ID}.metainfo.xml
 # The PNGs are written by scripts/make-icons.py and kept in the tree.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/packaging/icons/hicolor
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
-
-# A stripped install (`cmake --install --strip`, and the package) also drops the compiler's
-# .comment and .note sections, as Debian's own packaging tools do.
-install(CODE "
-  if(CMAKE_INSTALL_DO_STRIP)
-    execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
-                            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/tavimo\"
-                    COMMAND_ERROR_IS_FATAL ANY)
-  endif()")
 
 # Manual pages and the changelog go compressed, as Debian has them: -9 for the least size, -n so
 # that neither the name nor the time stamp enters the file and every build gives the same bytes.
@@ -54,15 +44,10 @@ tavimo_compress(${PROJECT_SOURCE_DIR}/packaging/man/ja/tavimo.1 ${man_out}/ja/ma
 install(FILES ${man_out}/man1/tavimo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${man_out}/ja/man1/tavimo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
 
-# The changelog is kept in Debian's format; its newest entry carries the project's version (the
-# package test checks it). The copyright file, in Debian's machine-readable format, holds the
-# licence's full text.
-tavimo_compress(${PROJECT_SOURCE_DIR}/packaging/changelog
-                ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
-install(FILES ${PROJECT_BINARY_DIR}/packaging/changelog.gz ${PROJECT_SOURCE_DIR}/packaging/copyright
+# The Debian package's own changelog (its newest entry gives the project its version) and
+# copyright file (in Debian's machine-readable format, with the licence's full text).
+tavimo_compress(${PROJECT_SOURCE_DIR}/debian/changelog ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/changelog.gz ${PROJECT_SOURCE_DIR}/debian/copyright
               ${PROJECT_SOURCE_DIR}/README.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 add_custom_target(compressed_docs ALL DEPENDS ${compressed_files})
-
-include(${PROJECT_SOURCE_DIR}/packaging/CPackSettings.cmake)
-include(CPack)

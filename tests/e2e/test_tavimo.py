@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """End-to-end tests: the built program on its own Xvfb, driven like a user would.
 
-Usage: test_tavimo.py PROGRAM [unittest options]
+Usage: test_tavimo.py [--use-display] PROGRAM [unittest options]
+--use-display runs on the X server DISPLAY names (as xvfb-run sets it) instead of a private one;
+the desktops that need a server of their own still start one.
 Exits 77 (skipped) when an X tool is missing. TAVIMO_SCREENSHOT=FILE saves the window of the
 central scenario on the plain desktop, a plot open and a point picked on its curve."""
 
@@ -399,8 +401,12 @@ class TavimoTest(Session):
 
 def main():
     global PROGRAM, XSERVER, SUITE_DIR
+    display = None
+    if sys.argv[1:2] == ["--use-display"]:
+        del sys.argv[1]
+        display = os.environ["DISPLAY"]
     if len(sys.argv) < 2:
-        sys.exit("usage: test_tavimo.py PROGRAM [unittest options]")
+        sys.exit("usage: test_tavimo.py [--use-display] PROGRAM [unittest options]")
     PROGRAM = os.path.abspath(sys.argv.pop(1))
     missing = missing_tools()
     if missing:
@@ -408,7 +414,7 @@ def main():
         sys.exit(77)
     # A resolved folder, so the path typed into the dialog is the one the caption shows.
     SUITE_DIR = os.path.realpath(tempfile.mkdtemp(prefix="tavimo-e2e-"))
-    XSERVER = XServer(config_home=os.path.join(SUITE_DIR, "config"))
+    XSERVER = XServer(config_home=os.path.join(SUITE_DIR, "config"), display=display)
     try:
         result = unittest.main(exit=False, verbosity=2).result
     finally:

@@ -87,15 +87,19 @@ class XServer:
     is probed from a random point well above the ones people and xvfb-run use, so that suites
     running side by side do not meet."""
 
-    def __init__(self, config_home, dpi=None, wm=False, depth=24):
-        first = random.randrange(200, 900)
-        for number in range(first, first + 40):
-            if self._start(number, depth):
-                break
+    def __init__(self, config_home, dpi=None, wm=False, depth=24, display=None):
+        if display:  # a server started and owned by someone else (xvfb-run), with its access file
+            self.display, self.proc = display, None
         else:
-            raise RuntimeError("no free X display from :%d" % first)
+            first = random.randrange(200, 900)
+            for number in range(first, first + 40):
+                if self._start(number, depth):
+                    break
+            else:
+                raise RuntimeError("no free X display from :%d" % first)
         self.env = {k: v for k, v in os.environ.items()
-                    if not k.startswith(("QT_", "WAYLAND", "XDG_SESSION")) and k != "XAUTHORITY"}
+                    if not k.startswith(("QT_", "WAYLAND", "XDG_SESSION"))
+                    and (k != "XAUTHORITY" or display)}
         self.env.update(DISPLAY=self.display, QT_QPA_PLATFORM="xcb", LANG="C.UTF-8",
                         XDG_CONFIG_HOME=config_home)
         self.bound = set()
@@ -177,7 +181,8 @@ class XServer:
         self.bound.update(wanted)
 
     def _change_keyboard_mapping(self, chars):
-        """Plain X11 protocol, little-endian, on the server's local socket."""
+        """Plain X11 protocol, little-endian, on the server's local socket. It brings no
+        credentials: on a server that checks them (xvfb-run's) only ASCII can be typed."""
         def receive(n):
             data = b""
             while len(data) < n:

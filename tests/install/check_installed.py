@@ -2,11 +2,15 @@
 """Checks the files `cmake --install` put under a prefix.
 
     check_installed.py desktop PREFIX            the desktop entry and what it points at
-    check_installed.py appstream PREFIX VERSION  the AppStream component, its release and tree
+    check_installed.py appstream PREFIX CHANGELOG  the AppStream component and its tree, and the
+                                                   release every file names against CHANGELOG's
 """
 import configparser
+import email.utils
 import glob
+import gzip
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -64,7 +68,38 @@ def check_desktop(prefix):
         fail("no hicolor icon named %r is installed" % keys["Icon"])
 
 
-def check_appstream(prefix, version):
+def newest_entry(changelog):
+    """The version and the date (YYYY-MM-DD, in the entry's own time zone) of the newest entry of
+    a Debian changelog."""
+    with open(changelog, encoding="utf-8") as f:
+        text = f.read()
+    version = re.match(r"\S+ \(([^)]+)\)", text).group(1)
+    stamp = re.search(r"^ -- .+?  (.+)$", text, re.MULTILINE).group(1)
+    return {"version": version, "date": email.utils.parsedate_to_datetime(stamp).date().isoformat()}
+
+
+def metainfo_release(path):
+    newest = ET.parse(path).getroot().find("releases/release")
+    return {"version": None if newest is None else newest.get("version"),
+            "date": None if newest is None else newest.get("date")}
+
+
+def manual_release(path):
+    with gzip.open(path, "rt", encoding="utf-8") as page:
+        header = re.search(r"^\.TH +\S+ +\S+ +(\S+)", page.read(), re.MULTILINE)
+    return {"date": header and header.group(1)}
+
+
+# The installed files that name the release, and how to read it off each: what each names must be
+# the changelog's newest entry.
+RELEASE_STAMPS = (
+    ("share/metainfo/*.metainfo.xml", metainfo_release),
+    ("share/man/man1/tavimo.1.gz", manual_release),
+    ("share/man/ja/man1/tavimo.1.gz", manual_release),
+)
+
+
+def check_appstream(prefix, changelog):
     path = only_file(prefix, "share/metainfo/*.metainfo.xml")
     desktop = only_file(prefix, "share/applications/*.desktop")
     if run_tool(["appstreamcli", "validate", "--no-net", path], "appstream").returncode != 0:
@@ -80,10 +115,13 @@ def check_appstream(prefix, version):
     launchable = component.findtext("launchable[@type='desktop-id']")
     if launchable != os.path.basename(desktop):
         fail("launchable %r is not the installed desktop entry %s" % (launchable, desktop))
-    newest = component.find("releases/release")
-    if newest is None or newest.get("version") != version:
-        fail("the newest release in %s is %r, the project is %s"
-             % (path, None if newest is None else newest.get("version"), version))
+    expected = newest_entry(changelog)
+    for pattern, read in RELEASE_STAMPS:
+        stamp = only_file(prefix, pattern)
+        for key, value in read(stamp).items():
+            if value != expected[key]:
+                fail("%s names the %s %r, the newest entry of %s has %r"
+                     % (stamp, key, value, changelog, expected[key]))
 
 
 if __name__ == "__main__":
