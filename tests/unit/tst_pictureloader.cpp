@@ -205,6 +205,13 @@ void TestPictureLoader::opensByContent_data()
     QTest::newRow("GIF named .gif") << gifBytes(11, 6) << "p.gif" << DefaultLimit << gifPixels;
     QTest::newRow("GIF named .txt") << gifBytes(11, 6) << "p.txt" << DefaultLimit << gifPixels;
     QTest::newRow("JPEG named .png") << jpeg << "j.png" << DefaultLimit << qtReads(jpeg);
+    {
+        // Every scan whole, then a segment whose length runs past the end of the file.
+        const QByteArray progressive = jpegBytes(61, 37, true);
+        QTest::newRow("progressive JPEG ending in a cut segment")
+            << progressive.chopped(2) + QByteArray("\xFF\xE1\x01\x00\0\0", 6) << "c.jpg"
+            << DefaultLimit << decodeBytes(progressive);
+    }
 
     // A picture whose copy takes exactly the limit still opens, whichever decoder reads it.
     QTest::newRow("BMP at exactly the limit")
