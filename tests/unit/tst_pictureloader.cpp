@@ -1,5 +1,6 @@
 #include "TestPictures.h"
 
+#include "core/ByteSource.h"
 #include "core/Errors.h"
 #include "core/PictureLimits.h"
 #include "core/PictureLoader.h"
@@ -126,6 +127,7 @@ private slots:
     void jpegWithoutEndMarkerOpens_data();
     void jpegWithoutEndMarkerOpens();
     void zeroBytesGiveNoPicture();
+    void fileEndingBeforeItsSize();
     void refused_data();
     void refused();
     void everyCutOfAJpegIsRefused_data();
@@ -319,6 +321,19 @@ void TestPictureLoader::zeroBytesGiveNoPicture()
 {
     const QImage picture = pictureloader::load(writeFile(FFolder, QStringLiteral("empty.bmp"), {}));
     QVERIFY(picture.isNull());
+}
+
+// A file that ends before the size fstat gave, as one cut while it is read: the read fails, and
+// so does every read after it.
+void TestPictureLoader::fileEndingBeforeItsSize()
+{
+    QFile file(writeFile(FFolder, QStringLiteral("short.bin"), QByteArray(10, 'x')));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    TByteSource source(file.handle(), 20);
+    char bytes[20];
+    QCOMPARE(source.read(0, bytes, 20), qint64(-1));
+    QVERIFY(source.failed());
+    QCOMPARE(source.read(0, bytes, 4), qint64(-1));
 }
 
 void TestPictureLoader::refused_data()
