@@ -44,7 +44,7 @@ bool anyPixel(const QImage &image, const QRect &area, QRgb colour)
 }
 
 // The file descriptors the process holds.
-int openDescriptors()
+qsizetype openDescriptors()
 {
     return QDir(QStringLiteral("/proc/self/fd"))
         .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
@@ -366,7 +366,7 @@ void TestFormMain::destroyFreesEverything()
 {
     QTemporaryDir dir;
     const QString log = dir.filePath("tavimo.log");
-    const int held = openDescriptors();
+    const qsizetype held = openDescriptors();
     {
         TForm1 form(QFile::encodeName(dir.filePath("tavimo")), [](const QString &) {});
         form.action("MnuLog")->trigger();
