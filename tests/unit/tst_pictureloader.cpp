@@ -2,6 +2,7 @@
 
 #include "core/ByteSource.h"
 #include "core/Errors.h"
+#include "core/JpegDecoder.h"
 #include "core/PictureLimits.h"
 #include "core/PictureLoader.h"
 
@@ -305,6 +306,8 @@ void TestPictureLoader::jpegWithoutEndMarkerOpens_data()
         << libjpegBytes(61, 37, {false, false, false, true}) << 2;
     QTest::newRow("CMYK, no EOI") << libjpegBytes(48, 24, {true}) << 2;
     QTest::newRow("1000 scans, no EOI") << jpegOfScans(1000) << 2;
+    // Read in more than one piece, so the end of the bytes falls in a later piece.
+    QTest::newRow("progressive over 64 KiB, no EOI") << jpegBytes(640, 480, true) << 2;
 }
 
 void TestPictureLoader::jpegWithoutEndMarkerOpens()
@@ -323,16 +326,18 @@ void TestPictureLoader::zeroBytesGiveNoPicture()
     QVERIFY(picture.isNull());
 }
 
-// A file that ends before the size fstat gave, as one cut while it is read: the read fails, and
-// so does every read after it.
+// A file that ends before the size fstat gave, as one cut while it is read: the decoder gives
+// the read error, and every read after the failed one fails too.
 void TestPictureLoader::fileEndingBeforeItsSize()
 {
-    QFile file(writeFile(FFolder, QStringLiteral("short.bin"), QByteArray(10, 'x')));
+    const QByteArray jpeg = jpegBytes(61, 37);
+    QFile file(writeFile(FFolder, QStringLiteral("short.jpg"), jpeg));
     QVERIFY(file.open(QIODevice::ReadOnly));
-    TByteSource source(file.handle(), 20);
-    char bytes[20];
-    QCOMPARE(source.read(0, bytes, 20), qint64(-1));
+    TByteSource source(file.handle(), jpeg.size() + 10);
+    QCOMPARE(outcomeOf([&] { jpegdecoder::decode(source, {}); }).kind,
+             QStringLiteral("read error"));
     QVERIFY(source.failed());
+    char bytes[4];
     QCOMPARE(source.read(0, bytes, 4), qint64(-1));
 }
 
