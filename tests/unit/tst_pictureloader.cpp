@@ -214,6 +214,17 @@ void TestPictureLoader::opensByContent_data()
         QTest::newRow("progressive JPEG ending in a cut segment")
             << progressive.chopped(2) + QByteArray("\xFF\xE1\x01\x00\0\0", 6) << "c.jpg"
             << DefaultLimit << decodeBytes(progressive);
+        // A file closed after its first scans is whole, if blurred.
+        const QByteArray firstScans =
+            progressive.left(jpegMarkers(progressive, 0xDA)[2]) + "\xFF\xD9";
+        QTest::newRow("progressive JPEG of its first scans")
+            << firstScans << "f.jpg" << DefaultLimit << qtReads(firstScans);
+        // A comment of the largest size, reaching past the first piece read, full of EOI markers
+        // to be skipped.
+        const QByteArray comment =
+            QByteArray("\xFF\xFE\xFF\xFF", 4) + QByteArray("\xFF\xD9").repeated(32766) + 'c';
+        QTest::newRow("JPEG holding a long comment")
+            << jpeg.left(2) + comment + jpeg.mid(2) << "c.jpg" << DefaultLimit << qtReads(jpeg);
     }
 
     // A picture whose copy takes exactly the limit still opens, whichever decoder reads it.
@@ -475,6 +486,20 @@ void TestPictureLoader::refused_data()
         << "unrecognised" << unrecognised;
     QTest::newRow("progressive JPEG of 1001 scans")
         << jpegOfScans(1001) << "m.jpg" << DefaultLimit << "unrecognised" << unrecognised;
+    {
+        // Every scan but one, then the end of the bytes: the first component's scan, or the
+        // progressive file's refinement of the DC coefficients (its seventh scan).
+        const QVector<int> at = jpegMarkers(separate, 0xDA);
+        QTest::newRow("JPEG with one scan per component, the first left out")
+            << separate.left(at[0]) + separate.mid(at[1]).chopped(2) << "s.jpg" << DefaultLimit
+            << "unrecognised" << unrecognised;
+        const QByteArray progressive = jpegBytes(61, 37, true);
+        const int refinement = jpegMarkers(progressive, 0xDA)[6]; // up to the next scan's tables
+        QTest::newRow("progressive JPEG without its DC refinement")
+            << progressive.left(refinement) +
+                   progressive.mid(progressive.indexOf("\xFF\xC4", refinement)).chopped(2)
+            << "p.jpg" << DefaultLimit << "unrecognised" << unrecognised;
+    }
 }
 
 void TestPictureLoader::refused()
