@@ -486,6 +486,9 @@ void TestPictureLoader::refused_data()
         << "unrecognised" << unrecognised;
     QTest::newRow("progressive JPEG of 1001 scans")
         << jpegOfScans(1001) << "m.jpg" << DefaultLimit << "unrecognised" << unrecognised;
+    QTest::newRow("JPEG of tables only")
+        << jpeg.left(jpegMarkers(jpeg, 0xC0)[0]) + "\xFF\xD9"
+        << "t.jpg" << DefaultLimit << "unrecognised" << unrecognised;
     {
         // Every scan but one, then the end of the bytes: the first component's scan, or the
         // progressive file's refinement of the DC coefficients (its seventh scan).
