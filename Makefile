@@ -2,7 +2,7 @@
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: run test build deps configure bench test-asan test-valgrind fuzz lint package package-checks clean
+.PHONY: run test build deps configure bench test-asan test-valgrind fuzz mutants lint package package-checks clean
 
 deps:
 	@scripts/install-deps
@@ -35,6 +35,12 @@ test-valgrind: deps
 # The loader's fuzzer; FUZZ_SECONDS=N runs it that long.
 fuzz: deps
 	@scripts/fuzz
+
+# Mutation testing: the faults put into src/core and src/ui that no fast test catches. Hours on
+# 2 cores, so not in CI. MUTANTS_FILES, MUTANTS_SAMPLE and MUTANTS_SECONDS narrow it.
+mutants: deps
+	@MUTANTS_FILES="$(MUTANTS_FILES)" MUTANTS_SAMPLE="$(MUTANTS_SAMPLE)" \
+	  MUTANTS_SECONDS="$(MUTANTS_SECONDS)" scripts/mutants
 
 lint: deps
 	@scripts/lint

@@ -143,6 +143,9 @@ void TestGeometry::colourLayout()
     QCOMPARE(geometry::tcolorToRgb(0xFF0000), 0xFF0000FFu);  // TColor blue
     QCOMPARE(geometry::rgbToTColor(0xFFFF0000u), 0x0000FFu); // pure red
     QCOMPARE(geometry::rgbToTColor(geometry::tcolorToRgb(0x123456)), 0x123456u);
+    // Odd channels beside even ones, so that no channel can take a bit of its neighbour.
+    QCOMPARE(geometry::tcolorToRgb(0x0481A5), 0xFFA58104u);
+    QCOMPARE(geometry::rgbToTColor(0xFFA48105u), 0x0581A4u);
 }
 
 QTEST_APPLESS_MAIN(TestGeometry)

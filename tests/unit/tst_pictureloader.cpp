@@ -1,12 +1,15 @@
 #include "TestPictures.h"
 
+#include "core/ByteSource.h"
 #include "core/Errors.h"
+#include "core/JpegDecoder.h"
 #include "core/PictureLimits.h"
 #include "core/PictureLoader.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QImageReader>
+#include <QProcess>
 #include <QtTest>
 
 #include <cerrno>
@@ -93,6 +96,16 @@ QByteArray jpegBytes(int width, int height, bool progressive = false)
     return encoded(coordinatePicture(width, height), "jpeg", progressive);
 }
 
+// A progressive JPEG of `scans` scans, its second one sent again and again, which libjpeg only
+// warns about: the number of scans alone can stop it.
+QByteArray jpegOfScans(int scans)
+{
+    const QByteArray jpeg = jpegBytes(16, 16, true);
+    const QVector<int> at = jpegMarkers(jpeg, 0xDA);
+    return jpeg.left(at[2]) + jpeg.mid(at[1], at[2] - at[1]).repeated(scans - at.size()) +
+           jpeg.mid(at[2]);
+}
+
 QString tooLarge(qint64 width, qint64 height, qint64 limitBytes = DefaultLimit)
 {
     return QStringLiteral("画像が大きすぎて開けません (%1 × %2 ピクセル、上限 %3 メガピクセル)")
@@ -118,12 +131,15 @@ private slots:
     void jpegWithoutEndMarkerOpens_data();
     void jpegWithoutEndMarkerOpens();
     void zeroBytesGiveNoPicture();
+    void fileEndingBeforeItsSize();
     void refused_data();
     void refused();
     void everyCutOfAJpegIsRefused_data();
     void everyCutOfAJpegIsRefused();
     void everyCutOfABmpIsRefused_data();
     void everyCutOfABmpIsRefused();
+    void bmpRuleSpace_data();
+    void bmpRuleSpace();
     void openErrors_data();
     void openErrors();
     void declaredSizeLimit_data();
@@ -144,18 +160,7 @@ void TestPictureLoader::opensBmp_data()
     QTest::addColumn<bool>("topDown");
     QTest::addColumn<int>("bytesTrimmed");
 
-    QTest::newRow("1-bit, rows padded") << 1 << 33 << 17 << false << 0;
-    QTest::newRow("4-bit, odd width") << 4 << 35 << 19 << false << 0;
-    QTest::newRow("8-bit") << 8 << 37 << 21 << false << 0;
-    QTest::newRow("8-bit top-down") << 8 << 37 << 21 << true << 0;
-    QTest::newRow("24-bit, rows padded") << 24 << 39 << 23 << false << 0;
-    QTest::newRow("24-bit top-down") << 24 << 39 << 23 << true << 0;
-    QTest::newRow("32-bit, fourth byte 0") << 32 << 41 << 25 << false << 0;
     QTest::newRow("1 x 1, 24-bit") << 24 << 1 << 1 << false << 0;
-    // The last row counts without its padding: a file that ends right after its pixels opens.
-    QTest::newRow("24-bit without the last row's padding") << 24 << 39 << 23 << false << 3;
-    QTest::newRow("1-bit without the last row's padding") << 1 << 33 << 17 << false << 3;
-    QTest::newRow("top-down without the last row's padding") << 24 << 39 << 23 << true << 3;
 }
 
 void TestPictureLoader::opensBmp()
@@ -209,11 +214,24 @@ void TestPictureLoader::opensByContent_data()
     QTest::newRow("GIF named .gif") << gifBytes(11, 6) << "p.gif" << DefaultLimit << gifPixels;
     QTest::newRow("GIF named .txt") << gifBytes(11, 6) << "p.txt" << DefaultLimit << gifPixels;
     QTest::newRow("JPEG named .png") << jpeg << "j.png" << DefaultLimit << qtReads(jpeg);
-    // Qt's reader is the reference for a whole BMP.
-    const QByteArray os2 = os2BmpBytes(13, 7), header16 = os2BmpBytes(13, 7, 16);
-    QTest::newRow("OS/2 1.x BMP") << os2 << "os2.bmp" << DefaultLimit << qtReads(os2);
-    QTest::newRow("BMP with a 16-byte header, 16-bit sides")
-        << header16 << "os2.bmp" << DefaultLimit << qtReads(header16);
+    {
+        // Every scan whole, then a segment whose length runs past the end of the file.
+        const QByteArray progressive = jpegBytes(61, 37, true);
+        QTest::newRow("progressive JPEG ending in a cut segment")
+            << progressive.chopped(2) + QByteArray("\xFF\xE1\x01\x00\0\0", 6) << "c.jpg"
+            << DefaultLimit << decodeBytes(progressive);
+        // A file closed after its first scans is whole, if blurred.
+        const QByteArray firstScans =
+            progressive.left(jpegMarkers(progressive, 0xDA)[2]) + "\xFF\xD9";
+        QTest::newRow("progressive JPEG of its first scans")
+            << firstScans << "f.jpg" << DefaultLimit << qtReads(firstScans);
+        // A comment of the largest size, reaching past the first piece read, full of EOI markers
+        // to be skipped.
+        const QByteArray comment =
+            QByteArray("\xFF\xFE\xFF\xFF", 4) + QByteArray("\xFF\xD9").repeated(32766) + 'c';
+        QTest::newRow("JPEG holding a long comment")
+            << jpeg.left(2) + comment + jpeg.mid(2) << "c.jpg" << DefaultLimit << qtReads(jpeg);
+    }
 
     // A picture whose copy takes exactly the limit still opens, whichever decoder reads it.
     QTest::newRow("BMP at exactly the limit")
@@ -304,6 +322,9 @@ void TestPictureLoader::jpegWithoutEndMarkerOpens_data()
     QTest::newRow("one scan per component, no EOI")
         << libjpegBytes(61, 37, {false, false, false, true}) << 2;
     QTest::newRow("CMYK, no EOI") << libjpegBytes(48, 24, {true}) << 2;
+    QTest::newRow("1000 scans, no EOI") << jpegOfScans(1000) << 2;
+    // Read in more than one piece, so the end of the bytes falls in a later piece.
+    QTest::newRow("progressive over 64 KiB, no EOI") << jpegBytes(640, 480, true) << 2;
 }
 
 void TestPictureLoader::jpegWithoutEndMarkerOpens()
@@ -320,6 +341,21 @@ void TestPictureLoader::zeroBytesGiveNoPicture()
 {
     const QImage picture = pictureloader::load(writeFile(FFolder, QStringLiteral("empty.bmp"), {}));
     QVERIFY(picture.isNull());
+}
+
+// A file that ends before the size fstat gave, as one cut while it is read: the decoder gives
+// the read error, and every read after the failed one fails too.
+void TestPictureLoader::fileEndingBeforeItsSize()
+{
+    const QByteArray jpeg = jpegBytes(61, 37);
+    QFile file(writeFile(FFolder, QStringLiteral("short.jpg"), jpeg));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    TByteSource source(file.handle(), jpeg.size() + 10);
+    QCOMPARE(outcomeOf([&] { jpegdecoder::decode(source, {}); }).kind,
+             QStringLiteral("read error"));
+    QVERIFY(source.failed());
+    char bytes[4];
+    QCOMPARE(source.read(0, bytes, 4), qint64(-1));
 }
 
 void TestPictureLoader::refused_data()
@@ -378,15 +414,6 @@ void TestPictureLoader::refused_data()
         putLittleEndian32(huge, 22, quint32(-65535));
         QTest::newRow("top-down BMP declaring 65535 x 65535")
             << huge << "t.bmp" << DefaultLimit << "read error" << readError;
-    }
-    {
-        // Cut after 10 of 64 rows; the fields lie where Qt's reader looks for each header size.
-        QTest::newRow("OS/2 1.x BMP, 24-bit 64 x 64, cut after 10 rows")
-            << os2BmpBytes(64, 64).left(26 + 10 * 192) << "os2.bmp" << DefaultLimit << "read error"
-            << readError;
-        QTest::newRow("16-byte header with 16-bit sides, cut after 10 rows")
-            << os2BmpBytes(64, 64, 16).left(30 + 10 * 192) << "os2.bmp" << DefaultLimit
-            << "read error" << readError;
     }
     {
         // No bytes: the file is made here, sparse, as it is too large to hold in memory.
@@ -500,6 +527,25 @@ void TestPictureLoader::refused_data()
     QTest::newRow("JPEG with one scan per component cut at its last scan")
         << separate.left(jpegMarkers(separate, 0xDA).constLast()) << "s.jpg" << DefaultLimit
         << "unrecognised" << unrecognised;
+    QTest::newRow("progressive JPEG of 1001 scans")
+        << jpegOfScans(1001) << "m.jpg" << DefaultLimit << "unrecognised" << unrecognised;
+    QTest::newRow("JPEG of tables only")
+        << jpeg.left(jpegMarkers(jpeg, 0xC0)[0]) + "\xFF\xD9"
+        << "t.jpg" << DefaultLimit << "unrecognised" << unrecognised;
+    {
+        // Every scan but one, then the end of the bytes: the first component's scan, or the
+        // progressive file's refinement of the DC coefficients (its seventh scan).
+        const QVector<int> at = jpegMarkers(separate, 0xDA);
+        QTest::newRow("JPEG with one scan per component, the first left out")
+            << separate.left(at[0]) + separate.mid(at[1]).chopped(2) << "s.jpg" << DefaultLimit
+            << "unrecognised" << unrecognised;
+        const QByteArray progressive = jpegBytes(61, 37, true);
+        const int refinement = jpegMarkers(progressive, 0xDA)[6]; // up to the next scan's tables
+        QTest::newRow("progressive JPEG without its DC refinement")
+            << progressive.left(refinement) +
+                   progressive.mid(progressive.indexOf("\xFF\xC4", refinement)).chopped(2)
+            << "p.jpg" << DefaultLimit << "unrecognised" << unrecognised;
+    }
 }
 
 void TestPictureLoader::refused()
@@ -576,6 +622,43 @@ void TestPictureLoader::everyCutOfABmpIsRefused()
                                  .arg(bytes.size())
                                  .arg(outcome.kind)));
     }
+}
+
+// The BMP row rule over its whole space, from the generator the fuzzer's seeds and the memcheck
+// replay also come from: every info header size, row depth, row order and palette, whole and
+// cut. A whole file opens as Qt's reader reads it, and so does one cut in its last row's padding
+// only; any other cut is refused with the read error.
+void TestPictureLoader::bmpRuleSpace_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QImage>("expected"); // null: the read error
+
+    const QDir space(FFolder.filePath(QStringLiteral("bmp-rule-space")));
+    QCOMPARE(QProcess::execute(QStringLiteral(TAVIMO_SOURCE_DIR "/tests/fuzz/make-seeds"),
+                               {QStringLiteral("--bmp"), space.path()}),
+             0);
+    const auto bytesOf = [&space](const QString &name) {
+        QFile file(space.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    for (const QString &name : space.entryList(QDir::Files, QDir::Name)) {
+        const QString whole = name.section(QLatin1Char('.'), 0, 0) + QStringLiteral(".bmp");
+        const bool opens = name == whole || name.endsWith(QLatin1String(".cut-in-padding.bmp"));
+        const QImage expected = opens ? qtReads(bytesOf(whole)) : QImage();
+        QVERIFY2(!opens || !expected.isNull(), qPrintable(whole + " is no picture to Qt"));
+        QTest::newRow(qPrintable(name)) << bytesOf(name) << expected;
+    }
+}
+
+void TestPictureLoader::bmpRuleSpace()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QImage, expected);
+
+    const Outcome outcome = loadAndDecode(FFolder, QStringLiteral("space.bmp"), bytes);
+    QCOMPARE(outcome.kind,
+             expected.isNull() ? QStringLiteral("read error") : QStringLiteral("opened"));
+    QCOMPARE(outcome.picture, expected);
 }
 
 void TestPictureLoader::openErrors_data()

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QImage>
 #include <QMouseEvent>
+#include <QPalette>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -53,7 +54,9 @@ struct Snapshot
 };
 
 // A main window started from a temporary folder (its log goes there), with the failure report
-// replaced by a list of the messages it would have shown.
+// replaced by a list of the messages it would have shown. The application's palette gives every
+// colour role of every group its own colour, so that a frame drawn in another role than the one
+// meant shows it, whatever grey the style gives several roles.
 struct FormFixture
 {
     QTemporaryDir dir;
@@ -62,6 +65,12 @@ struct FormFixture
 
     explicit FormFixture(const QByteArray &programName = "tavimo")
     {
+        QPalette palette;
+        for (int group = 0; group < QPalette::NColorGroups; ++group)
+            for (int role = QPalette::WindowText; role < QPalette::NoRole; ++role)
+                palette.setColor(QPalette::ColorGroup(group), QPalette::ColorRole(role),
+                                 QColor(40 + 9 * role, 90 + 50 * group, 200 - 7 * role));
+        QApplication::setPalette(palette);
         form = std::make_unique<TForm1>(QFile::encodeName(dir.filePath(programName)),
                                         [this](const QString &m) { reports << m; });
     }
@@ -78,7 +87,10 @@ struct FormFixture
     }
 
     QRgb frame(int x, int y) const { return form->buffer()->pixel(x, y) & 0xFFFFFF; }
-    QRgb background() const { return form->palette().color(QPalette::Button).rgb() & 0xFFFFFF; }
+    QRgb background() const
+    {
+        return form->palette().color(QPalette::Active, QPalette::Button).rgb() & 0xFFFFFF;
+    }
 };
 
 namespace formfixture {

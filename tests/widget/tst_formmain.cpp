@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QMenu>
@@ -40,6 +41,14 @@ bool anyPixel(const QImage &image, const QRect &area, QRgb colour)
             if ((image.pixel(x, y) & 0xFFFFFF) == colour)
                 return true;
     return false;
+}
+
+// The file descriptors the process holds.
+qsizetype openDescriptors()
+{
+    return QDir(QStringLiteral("/proc/self/fd"))
+        .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+        .size();
 }
 
 } // namespace
@@ -391,10 +400,14 @@ void TestFormMain::destroyFreesEverything()
 {
     QTemporaryDir dir;
     const QString log = dir.filePath("tavimo.log");
+    const qsizetype held = openDescriptors();
     {
         TForm1 form(QFile::encodeName(dir.filePath("tavimo")), [](const QString &) {});
         form.action("MnuLog")->trigger();
+        QCOMPARE(openDescriptors(), held + 1); // the log's
     }
+    // The log was closed, not left open: the process holds no more descriptors than before.
+    QCOMPARE(openDescriptors(), held);
     // The file was closed whole; a new start empties it.
     QCOMPARE(fileBytes(log), QByteArray("0,0\r\n"));
     TForm1 again(QFile::encodeName(dir.filePath("tavimo")), [](const QString &) {});

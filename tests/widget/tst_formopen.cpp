@@ -7,6 +7,7 @@
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QWindow>
 #include <QtTest>
@@ -128,8 +129,11 @@ void TestFormOpen::typedNames_data()
     // opens and the caption shows its path exactly.
     QTest::newRow("quotes, [*] and Japanese")
         << QStringLiteral("a 'b' \"c\" [*] 画像.bmp") << QStringLiteral("a 'b' \"c\" [*] 画像.bmp");
-    // Qt's own reading, kept for exactly one name in double quotes.
+    // Qt's own reading, kept for exactly one name in double quotes, and for any name without
+    // quotes (~ is the home folder, here the fixture's).
     QTest::newRow("one name in quotes") << QStringLiteral("\"a.bmp\"") << QStringLiteral("a.bmp");
+    QTest::newRow("name in the home folder")
+        << QStringLiteral("~/a.bmp") << QStringLiteral("a.bmp");
     // A name that does not exist gets past the dialog, to the program's own open error.
     QTest::newRow("missing name") << QStringLiteral("missing.bmp") << QString();
     // Qt would read this as the list of names "old" and ".bmp", and open .bmp.
@@ -142,6 +146,9 @@ void TestFormOpen::typedNames()
     QFETCH(QString, opens);
 
     FormFixture f;
+    const QByteArray home = qgetenv("HOME");
+    const auto restoreHome = qScopeGuard([&home] { qputenv("HOME", home); });
+    qputenv("HOME", QFile::encodeName(f.dir.path()));
     for (const QString &name : {QStringLiteral("a 'b' \"c\" [*] 画像.bmp"), QStringLiteral("a.bmp"),
                                 QStringLiteral(".bmp")})
         QVERIFY(codedPicture(20, 10).save(f.path(name), "BMP"));
