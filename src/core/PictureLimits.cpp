@@ -41,34 +41,6 @@ std::int64_t leastGroupLimit(const QString &root, QString group, const QString &
     }
 }
 
-// The memory limit of the control groups this process runs in, from /proc/self/cgroup:
-// "0::PATH" for the unified (v2) hierarchy, "N:memory:PATH" (or "N:...,memory,...:PATH") for
-// v1's memory controller. 0 for none.
-std::int64_t processGroupLimit()
-{
-    QFile groups(QStringLiteral("/proc/self/cgroup"));
-    if (!groups.open(QIODevice::ReadOnly))
-        return 0;
-    std::int64_t least = 0;
-    const auto take = [&least](std::int64_t bytes) {
-        if (bytes > 0 && (least == 0 || bytes < least))
-            least = bytes;
-    };
-    for (const QByteArray &line : groups.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.split(':');
-        if (fields.size() < 3)
-            continue;
-        const QString path = QString::fromUtf8(line.mid(fields[0].size() + fields[1].size() + 2));
-        if (fields[0] == "0" && fields[1].isEmpty())
-            take(leastGroupLimit(QStringLiteral("/sys/fs/cgroup"), path,
-                                 QStringLiteral("memory.max")));
-        else if (fields[1].split(',').contains("memory"))
-            take(leastGroupLimit(QStringLiteral("/sys/fs/cgroup/memory"), path,
-                                 QStringLiteral("memory.limit_in_bytes")));
-    }
-    return least;
-}
-
 } // namespace
 
 std::int64_t limitFor(std::int64_t physicalBytes, std::int64_t groupBytes)
@@ -79,13 +51,36 @@ std::int64_t limitFor(std::int64_t physicalBytes, std::int64_t groupBytes)
     return std::clamp(usable / 2, FloorBytes, DrawingCeilingBytes);
 }
 
+std::int64_t groupLimitBytes(const QByteArray &cgroupList, const QString &cgroupRoot)
+{
+    std::int64_t least = 0;
+    const auto take = [&least](std::int64_t bytes) {
+        if (bytes > 0 && (least == 0 || bytes < least))
+            least = bytes;
+    };
+    for (const QByteArray &line : cgroupList.split('\n')) {
+        const QList<QByteArray> fields = line.split(':');
+        if (fields.size() < 3)
+            continue;
+        const QString path = QString::fromUtf8(line.mid(fields[0].size() + fields[1].size() + 2));
+        if (fields[0] == "0" && fields[1].isEmpty())
+            take(leastGroupLimit(cgroupRoot, path, QStringLiteral("memory.max")));
+        else if (fields[1].split(',').contains("memory"))
+            take(leastGroupLimit(cgroupRoot + QStringLiteral("/memory"), path,
+                                 QStringLiteral("memory.limit_in_bytes")));
+    }
+    return least;
+}
+
 std::int64_t machineLimitBytes()
 {
+    QFile groups(QStringLiteral("/proc/self/cgroup"));
+    const QByteArray cgroupList = groups.open(QIODevice::ReadOnly) ? groups.readAll() : QByteArray();
     const long pages = ::sysconf(_SC_PHYS_PAGES);
     const long pageSize = ::sysconf(_SC_PAGESIZE);
     const std::int64_t physical =
         pages > 0 && pageSize > 0 ? std::int64_t(pages) * std::int64_t(pageSize) : 0;
-    return limitFor(physical, processGroupLimit());
+    return limitFor(physical, groupLimitBytes(cgroupList, QStringLiteral("/sys/fs/cgroup")));
 }
 
 void checkDeclaredSize(std::int64_t width, std::int64_t height, const Options &options)

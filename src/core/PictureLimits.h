@@ -2,6 +2,9 @@
 
 #include <cstdint>
 
+class QByteArray;
+class QString;
+
 // The size limit the loader and every decoder hold a picture to, before its pixels are
 // allocated.
 namespace picturelimits {
@@ -27,6 +30,12 @@ struct Options
 // a picture and the frames drawn from it stay out of swap, at most the drawing ceiling and
 // never under the floor.
 std::int64_t limitFor(std::int64_t physicalBytes, std::int64_t groupBytes);
+
+// The least memory limit set on the control groups listed in `cgroupList` (the text of
+// /proc/self/cgroup: "0::PATH" for the unified hierarchy, "N:CONTROLLERS:PATH" for v1) and their
+// ancestors, read from the hierarchies mounted at `cgroupRoot` (v1's memory controller under
+// its "memory" folder). 0 when none is set or none can be read.
+std::int64_t groupLimitBytes(const QByteArray &cgroupList, const QString &cgroupRoot);
 
 // This process's limit, from the machine's physical memory and the memory limits of the
 // control groups it runs in (cgroup v2, or v1's memory controller). Reads /proc and /sys.

@@ -146,6 +146,8 @@ private slots:
     void declaredSizeLimit();
     void limitFromTheMachine_data();
     void limitFromTheMachine();
+    void limitOfTheControlGroups_data();
+    void limitOfTheControlGroups();
     void largeScanOpens();
 
 private:
@@ -722,6 +724,11 @@ void TestPictureLoader::declaredSizeLimit_data()
     QTest::newRow("exactly a small limit") << qint64(10) << qint64(10) << qint64(400) << false;
     QTest::newRow("one byte over a small limit") << qint64(10) << qint64(10) << qint64(399) << true;
     QTest::newRow("no width") << qint64(0) << qint64(1) << qint64(0) << false;
+    // The message's megapixels are truncated, not rounded.
+    QTest::newRow("a limit of one megapixel") << qint64(1001) << qint64(1000) << qint64(4000000)
+                                              << true;
+    QTest::newRow("a pixel short of one megapixel")
+        << qint64(1000) << qint64(1000) << qint64(3999996) << true;
 }
 
 void TestPictureLoader::declaredSizeLimit()
@@ -763,6 +770,59 @@ void TestPictureLoader::limitFromTheMachine()
     QFETCH(qint64, group);
     QFETCH(qint64, limit);
     QCOMPARE(picturelimits::limitFor(physical, group), limit);
+}
+
+void TestPictureLoader::limitOfTheControlGroups_data()
+{
+    QTest::addColumn<QByteArray>("cgroupList"); // as /proc/self/cgroup gives it
+    QTest::addColumn<QStringList>("limitFiles"); // PATH=TEXT under the hierarchies' root
+    QTest::addColumn<qint64>("limit");
+
+    constexpr qint64 GiB = qint64(1) << 30;
+    const QString v1None = QStringLiteral("=9223372036854771712");
+    QTest::newRow("v2, none set") << QByteArray("0::/user.slice/app.scope\n")
+        << QStringList{"user.slice/app.scope/memory.max=max", "user.slice/memory.max=max"} << 0LL;
+    QTest::newRow("v2, the group's own") << QByteArray("0::/user.slice/app.scope\n")
+        << QStringList{"user.slice/app.scope/memory.max=2147483648", "user.slice/memory.max=max"}
+        << 2 * GiB;
+    QTest::newRow("v2, an ancestor's lower") << QByteArray("0::/user.slice/app.scope\n")
+        << QStringList{"user.slice/app.scope/memory.max=8589934592",
+                       "user.slice/memory.max=3221225472"} << 3 * GiB;
+    QTest::newRow("v2, at the root") << QByteArray("0::/\n")
+        << QStringList{"memory.max=5368709120"} << 5 * GiB;
+    QTest::newRow("v2, 0 and text are none") << QByteArray("0::/d\n")
+        << QStringList{"d/memory.max=0", "memory.max=lots"} << 0LL;
+    QTest::newRow("v1, the memory controller's, not another's")
+        << QByteArray("3:cpu,cpuacct:/b\n4:memory:/a\n")
+        << QStringList{"memory/a/memory.limit_in_bytes=6442450944",
+                       "memory/memory.limit_in_bytes" + v1None,
+                       "memory/b/memory.limit_in_bytes=1073741824", "b/memory.max=1073741824"}
+        << 6 * GiB;
+    QTest::newRow("v1, memory joined with another")
+        << QByteArray("7:cpuset,memory:/c\n")
+        << QStringList{"memory/c/memory.limit_in_bytes=7516192768"} << 7 * GiB;
+    QTest::newRow("v1 and v2: the least") << QByteArray("0::/e\n4:memory:/f\n")
+        << QStringList{"e/memory.max=4294967296", "memory/f/memory.limit_in_bytes=3221225472"}
+        << 3 * GiB;
+    QTest::newRow("lines of no group") << QByteArray("garbage\n0:/x\n")
+        << QStringList{"x/memory.max=1073741824", "memory.max=1073741824"} << 0LL;
+}
+
+void TestPictureLoader::limitOfTheControlGroups()
+{
+    QFETCH(QByteArray, cgroupList);
+    QFETCH(QStringList, limitFiles);
+    QFETCH(qint64, limit);
+
+    const QTemporaryDir root;
+    for (const QString &entry : limitFiles) {
+        const QString path = root.filePath(entry.section(QLatin1Char('='), 0, 0));
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(entry.section(QLatin1Char('='), 1).toUtf8() + '\n');
+    }
+    QCOMPARE(picturelimits::groupLimitBytes(cgroupList, root.path()), limit);
 }
 
 // An A1 sheet scanned at 600 dpi: 14000 x 19900 pixels, 1.04 GiB as Format_RGB32, past the
