@@ -804,8 +804,8 @@ void TestPictureLoader::limitOfTheControlGroups_data()
     QTest::newRow("v1 and v2: the least") << QByteArray("0::/e\n4:memory:/f\n")
         << QStringList{"e/memory.max=4294967296", "memory/f/memory.limit_in_bytes=3221225472"}
         << 3 * GiB;
-    QTest::newRow("lines of no group") << QByteArray("garbage\n0:/x\n")
-        << QStringList{"x/memory.max=1073741824", "memory.max=1073741824"} << 0LL;
+    QTest::newRow("lines of no group") << QByteArray("garbage\n4:memory\n")
+        << QStringList{"memory/memory.limit_in_bytes=1073741824"} << 0LL;
 }
 
 void TestPictureLoader::limitOfTheControlGroups()
