@@ -77,6 +77,7 @@ class TestFaultLog : public QObject
 private slots:
     void noLogAtStart_data();
     void noLogAtStart();
+    void lineCutByTheSizeLimitLeavesNoFragment_data();
     void lineCutByTheSizeLimitLeavesNoFragment();
     void deletedWhileRunningKeepsTakingLines();
     void secondProcessEmptiesTheLog();
@@ -123,16 +124,27 @@ void TestFaultLog::noLogAtStart()
              (QStringList{"dangling", "p.png"}));
 }
 
-// The file may not grow past 12 bytes: the third 5-byte line is written in part, then refused.
-// The part is taken back, and once the limit is lifted the next line follows the second one.
+// The file may not grow past `limit` bytes: the next 5-byte line is written in part, then
+// refused. The part is taken back, and once the limit is lifted the next line follows the last
+// whole one, or starts the file.
+void TestFaultLog::lineCutByTheSizeLimitLeavesNoFragment_data()
+{
+    QTest::addColumn<int>("linesBefore");
+    QTest::addColumn<int>("limit");
+    QTest::newRow("after two lines") << 2 << 12;
+    QTest::newRow("the first line") << 0 << 2;
+}
+
 void TestFaultLog::lineCutByTheSizeLimitLeavesNoFragment()
 {
+    QFETCH(int, linesBefore);
+    QFETCH(int, limit);
     FormFixture f;
     QAction *log = f.form->action("MnuLog");
-    log->trigger();
-    log->trigger();
+    for (int line = 0; line < linesBefore; ++line)
+        log->trigger();
     {
-        const FileSizeLimit limit(12);
+        const FileSizeLimit limited{rlim_t(limit)};
         log->trigger();
         log->trigger();
     }
@@ -140,9 +152,9 @@ void TestFaultLog::lineCutByTheSizeLimitLeavesNoFragment()
     for (const QString &report : f.reports)
         QCOMPARE(report, QStringLiteral("ファイル \"%1\" に書き込めません: %2")
                              .arg(f.path("tavimo.log"), errors::systemErrorText(EFBIG)));
-    QCOMPARE(fileBytes(f.path("tavimo.log")), QByteArray("0,0\r\n0,0\r\n"));
+    QCOMPARE(fileBytes(f.path("tavimo.log")), QByteArray("0,0\r\n").repeated(linesBefore));
     log->trigger();
-    QCOMPARE(fileBytes(f.path("tavimo.log")), QByteArray("0,0\r\n0,0\r\n0,0\r\n"));
+    QCOMPARE(fileBytes(f.path("tavimo.log")), QByteArray("0,0\r\n").repeated(linesBefore + 1));
     QCOMPARE(f.reports.size(), 2);
 }
 

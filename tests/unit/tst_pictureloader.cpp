@@ -790,8 +790,9 @@ void TestPictureLoader::limitOfTheControlGroups_data()
                        "user.slice/memory.max=3221225472"} << 3 * GiB;
     QTest::newRow("v2, at the root") << QByteArray("0::/\n")
         << QStringList{"memory.max=5368709120"} << 5 * GiB;
-    QTest::newRow("v2, 0 and text are none") << QByteArray("0::/d\n")
-        << QStringList{"d/memory.max=0", "memory.max=lots"} << 0LL;
+    QTest::newRow("v2, 0 and text are none") << QByteArray("0::/d/e\n")
+        << QStringList{"d/e/memory.max=3221225472", "d/memory.max=0", "memory.max=lots"}
+        << 3 * GiB;
     QTest::newRow("v1, the memory controller's, not another's")
         << QByteArray("3:cpu,cpuacct:/b\n4:memory:/a\n")
         << QStringList{"memory/a/memory.limit_in_bytes=6442450944",
@@ -801,7 +802,7 @@ void TestPictureLoader::limitOfTheControlGroups_data()
     QTest::newRow("v1, memory joined with another")
         << QByteArray("7:cpuset,memory:/c\n")
         << QStringList{"memory/c/memory.limit_in_bytes=7516192768"} << 7 * GiB;
-    QTest::newRow("v1 and v2: the least") << QByteArray("0::/e\n4:memory:/f\n")
+    QTest::newRow("v1 and v2: the least") << QByteArray("0::/e\n4:memory:/f\n6:memory:/g\n")
         << QStringList{"e/memory.max=4294967296", "memory/f/memory.limit_in_bytes=3221225472"}
         << 3 * GiB;
     QTest::newRow("lines of no group") << QByteArray("garbage\n4:memory\n")
