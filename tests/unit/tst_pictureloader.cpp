@@ -163,6 +163,7 @@ void TestPictureLoader::opensBmp_data()
     QTest::addColumn<int>("bytesTrimmed");
 
     QTest::newRow("1 x 1, 24-bit") << 24 << 1 << 1 << false << 0;
+    QTest::newRow("1 x 1, 24-bit, its row's padding cut") << 24 << 1 << 1 << false << 1;
 }
 
 void TestPictureLoader::opensBmp()
