@@ -75,7 +75,8 @@ std::int64_t groupLimitBytes(const QByteArray &cgroupList, const QString &cgroup
 std::int64_t machineLimitBytes()
 {
     QFile groups(QStringLiteral("/proc/self/cgroup"));
-    const QByteArray cgroupList = groups.open(QIODevice::ReadOnly) ? groups.readAll() : QByteArray();
+    const QByteArray cgroupList =
+        groups.open(QIODevice::ReadOnly) ? groups.readAll() : QByteArray();
     const long pages = ::sysconf(_SC_PHYS_PAGES);
     const long pageSize = ::sysconf(_SC_PAGESIZE);
     const std::int64_t physical =

@@ -225,7 +225,7 @@ void TestPictureLoader::opensByContent_data()
             << DefaultLimit << decodeBytes(progressive);
         // A file closed after its first scans is whole, if blurred.
         const QByteArray firstScans =
-            progressive.left(jpegMarkers(progressive, 0xDA)[2]) + "\xFF\xD9";
+            progressive.left(jpegMarkers(progressive, 0xDA).at(2)) + "\xFF\xD9";
         QTest::newRow("progressive JPEG of its first scans")
             << firstScans << "f.jpg" << DefaultLimit << qtReads(firstScans);
         // A comment of the largest size, reaching past the first piece read, full of EOI markers
@@ -533,7 +533,7 @@ void TestPictureLoader::refused_data()
     QTest::newRow("progressive JPEG of 1001 scans")
         << jpegOfScans(1001) << "m.jpg" << DefaultLimit << "unrecognised" << unrecognised;
     QTest::newRow("JPEG of tables only")
-        << jpeg.left(jpegMarkers(jpeg, 0xC0)[0]) + "\xFF\xD9"
+        << jpeg.left(jpegMarkers(jpeg, 0xC0).at(0)) + "\xFF\xD9"
         << "t.jpg" << DefaultLimit << "unrecognised" << unrecognised;
     {
         // Every scan but one, then the end of the bytes: the first component's scan, or the
@@ -543,7 +543,7 @@ void TestPictureLoader::refused_data()
             << separate.left(at[0]) + separate.mid(at[1]).chopped(2) << "s.jpg" << DefaultLimit
             << "unrecognised" << unrecognised;
         const QByteArray progressive = jpegBytes(61, 37, true);
-        const int refinement = jpegMarkers(progressive, 0xDA)[6]; // up to the next scan's tables
+        const int refinement = jpegMarkers(progressive, 0xDA).at(6); // up to the next scan's tables
         QTest::newRow("progressive JPEG without its DC refinement")
             << progressive.left(refinement) +
                    progressive.mid(progressive.indexOf("\xFF\xC4", refinement)).chopped(2)
@@ -726,8 +726,8 @@ void TestPictureLoader::declaredSizeLimit_data()
     QTest::newRow("one byte over a small limit") << qint64(10) << qint64(10) << qint64(399) << true;
     QTest::newRow("no width") << qint64(0) << qint64(1) << qint64(0) << false;
     // The message's megapixels are truncated, not rounded.
-    QTest::newRow("a limit of one megapixel") << qint64(1001) << qint64(1000) << qint64(4000000)
-                                              << true;
+    QTest::newRow("a limit of one megapixel")
+        << qint64(1001) << qint64(1000) << qint64(4000000) << true;
     QTest::newRow("a pixel short of one megapixel")
         << qint64(1000) << qint64(1000) << qint64(3999996) << true;
 }
@@ -775,25 +775,30 @@ void TestPictureLoader::limitFromTheMachine()
 
 void TestPictureLoader::limitOfTheControlGroups_data()
 {
-    QTest::addColumn<QByteArray>("cgroupList"); // as /proc/self/cgroup gives it
+    QTest::addColumn<QByteArray>("cgroupList");  // as /proc/self/cgroup gives it
     QTest::addColumn<QStringList>("limitFiles"); // PATH=TEXT under the hierarchies' root
     QTest::addColumn<qint64>("limit");
 
     constexpr qint64 GiB = qint64(1) << 30;
     const QString v1None = QStringLiteral("=9223372036854771712");
     QTest::newRow("v2, none set") << QByteArray("0::/user.slice/app.scope\n")
-        << QStringList{"user.slice/app.scope/memory.max=max", "user.slice/memory.max=max"} << 0LL;
-    QTest::newRow("v2, the group's own") << QByteArray("0::/user.slice/app.scope\n")
+                                  << QStringList{"user.slice/app.scope/memory.max=max",
+                                                 "user.slice/memory.max=max"}
+                                  << 0LL;
+    QTest::newRow("v2, the group's own")
+        << QByteArray("0::/user.slice/app.scope\n")
         << QStringList{"user.slice/app.scope/memory.max=2147483648", "user.slice/memory.max=max"}
         << 2 * GiB;
-    QTest::newRow("v2, an ancestor's lower") << QByteArray("0::/user.slice/app.scope\n")
+    QTest::newRow("v2, an ancestor's lower")
+        << QByteArray("0::/user.slice/app.scope\n")
         << QStringList{"user.slice/app.scope/memory.max=8589934592",
-                       "user.slice/memory.max=3221225472"} << 3 * GiB;
-    QTest::newRow("v2, at the root") << QByteArray("0::/\n")
-        << QStringList{"memory.max=5368709120"} << 5 * GiB;
-    QTest::newRow("v2, 0 and text are none") << QByteArray("0::/d/e\n")
-        << QStringList{"d/e/memory.max=3221225472", "d/memory.max=0", "memory.max=lots"}
+                       "user.slice/memory.max=3221225472"}
         << 3 * GiB;
+    QTest::newRow("v2, at the root")
+        << QByteArray("0::/\n") << QStringList{"memory.max=5368709120"} << 5 * GiB;
+    QTest::newRow("v2, 0 and text are none")
+        << QByteArray("0::/d/e\n")
+        << QStringList{"d/e/memory.max=3221225472", "d/memory.max=0", "memory.max=lots"} << 3 * GiB;
     QTest::newRow("v1, the memory controller's, not another's")
         << QByteArray("3:cpu,cpuacct:/b\n4:memory:/a\n")
         << QStringList{"memory/a/memory.limit_in_bytes=6442450944",
@@ -803,10 +808,12 @@ void TestPictureLoader::limitOfTheControlGroups_data()
     QTest::newRow("v1, memory joined with another")
         << QByteArray("7:cpuset,memory:/c\n")
         << QStringList{"memory/c/memory.limit_in_bytes=7516192768"} << 7 * GiB;
-    QTest::newRow("v1 and v2: the least") << QByteArray("0::/e\n4:memory:/f\n6:memory:/g\n")
+    QTest::newRow("v1 and v2: the least")
+        << QByteArray("0::/e\n4:memory:/f\n6:memory:/g\n")
         << QStringList{"e/memory.max=4294967296", "memory/f/memory.limit_in_bytes=3221225472"}
         << 3 * GiB;
-    QTest::newRow("lines of no group") << QByteArray("garbage\n4:memory\n")
+    QTest::newRow("lines of no group")
+        << QByteArray("garbage\n4:memory\n")
         << QStringList{"memory/memory.limit_in_bytes=1073741824"} << 0LL;
 }
 
