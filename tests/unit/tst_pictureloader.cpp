@@ -451,7 +451,8 @@ void TestPictureLoader::refused_data()
         << QByteArray() << "status link" << DefaultLimit << "unrecognised" << unrecognised;
     {
         // An icon whose directory says 256 x 256 but whose PNG needs 4 MiB: Qt's reader must be
-        // refused before it allocates, not after.
+        // refused before it allocates, not after, and held to the limit to the byte, finer than
+        // the MiB Qt counts in.
         QImage plain(1024, 1024, QImage::Format_RGB32);
         plain.fill(Qt::white);
         const QByteArray inside = encoded(plain, "png");
@@ -461,6 +462,11 @@ void TestPictureLoader::refused_data()
         putLittleEndian32(icon, 18, 22);
         QTest::newRow("icon holding a PNG larger than its directory says")
             << icon << "i.ico" << (qint64(1) << 20) << "unrecognised" << unrecognised;
+        QTest::newRow("icon holding a PNG within the limit")
+            << icon << "i.ico" << (qint64(6) << 20) << "opened" << QString();
+        const qint64 byteShort = (qint64(4) << 20) - 1;
+        QTest::newRow("icon holding a PNG a byte over the limit")
+            << icon << "i.ico" << byteShort << "too large" << tooLarge(1024, 1024, byteShort);
     }
     QTest::newRow("JPEG SOI alone")
         << QByteArray("\xFF\xD8\xFF") << "s.jpg" << DefaultLimit << "unrecognised" << unrecognised;
