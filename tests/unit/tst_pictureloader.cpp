@@ -612,6 +612,7 @@ void TestPictureLoader::everyCutOfABmpIsRefused_data()
     QTest::newRow("4-bit") << bmpBytes(35, 5, 4) << 2;
     QTest::newRow("8-bit top-down") << bmpBytes(37, 5, 8, true) << 3;
     QTest::newRow("24-bit") << bmpBytes(39, 5, 24) << 3;
+    QTest::newRow("24-bit, two rows") << bmpBytes(39, 2, 24) << 3;
     QTest::newRow("32-bit") << bmpBytes(41, 5, 32) << 0;
     QTest::newRow("OS/2 1.x, 24-bit") << os2BmpBytes(39, 5) << 3;
     QTest::newRow("16-byte header, 16-bit sides") << os2BmpBytes(39, 5, 16) << 3;
