@@ -2,6 +2,7 @@
 
 #include "core/Errors.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QDir>
 #include <QFontDatabase>
@@ -59,6 +60,7 @@ class TestFormMain : public QObject
 
 private slots:
     void startState();
+    void readByAssistiveTools();
     void clientSizeBeforeAndAfterShow();
     void menu();
     void icon();
@@ -99,6 +101,29 @@ void TestFormMain::startState()
     // The log is created empty next to the program.
     QVERIFY(QFile::exists(f.path("tavimo.log")));
     QCOMPARE(fileBytes(f.path("tavimo.log")), QByteArray());
+}
+
+// What a screen reader is given, read without a bridge: the canvas, its coordinate text and its
+// two parts, in their order.
+void TestFormMain::readByAssistiveTools()
+{
+    FormFixture f;
+    QAccessibleInterface *canvas = QAccessible::queryAccessibleInterface(f.form->centralWidget());
+    QVERIFY(canvas);
+    QCOMPARE(canvas->role(), QAccessible::Canvas);
+    QCOMPARE(canvas->text(QAccessible::Name), QStringLiteral("画像が開かれていません"));
+    QCOMPARE(canvas->text(QAccessible::Description), QStringLiteral(" X : 0 , Y : 0"));
+    QCOMPARE(canvas->childCount(), 2);
+    const QStringList names{QStringLiteral("十字カーソル"), QStringLiteral("拡大鏡")};
+    for (int part = 0; part < 2; ++part) {
+        QAccessibleInterface *child = canvas->child(part);
+        QVERIFY(child);
+        QCOMPARE(child->text(QAccessible::Name), names[part]);
+        QCOMPARE(child->childCount(), 0);
+        QCOMPARE(canvas->indexOfChild(child), part);
+    }
+    QVERIFY(!canvas->child(-1) && !canvas->child(2));
+    QCOMPARE(canvas->indexOfChild(canvas), -1);
 }
 
 void TestFormMain::clientSizeBeforeAndAfterShow()
