@@ -726,6 +726,8 @@ void TestPictureLoader::declaredSizeLimit_data()
         << qint64(16385) << qint64(16384) << DefaultLimit << true;
     QTest::newRow("one row of 2^28 pixels")
         << qint64(1) << (qint64(1) << 28) << DefaultLimit << false;
+    QTest::newRow("one column a pixel over")
+        << qint64(1) << (qint64(1) << 28) + 1 << DefaultLimit << true;
     QTest::newRow("65535 x 65535") << qint64(65535) << qint64(65535) << DefaultLimit << true;
     QTest::newRow("product beyond 64 bits")
         << (qint64(1) << 40) << (qint64(1) << 40) << DefaultLimit << true;
