@@ -14,6 +14,12 @@ namespace picturelimits {
 
 namespace {
 
+// The lesser of two memory limits, where 0 (or less) stands for no limit.
+std::int64_t lesserLimit(std::int64_t least, std::int64_t bytes)
+{
+    return bytes > 0 && (least == 0 || bytes < least) ? bytes : least;
+}
+
 // The value of a control group's memory limit file: a number of bytes, or "max" (v2) or a
 // number near 2^63 (v1) for none. 0 when there is none or it cannot be read.
 std::int64_t groupLimitIn(const QString &file)
@@ -32,9 +38,7 @@ std::int64_t leastGroupLimit(const QString &root, QString group, const QString &
 {
     std::int64_t least = 0;
     for (;;) {
-        const std::int64_t bytes = groupLimitIn(root + group + QLatin1Char('/') + fileName);
-        if (bytes > 0 && (least == 0 || bytes < least))
-            least = bytes;
+        least = lesserLimit(least, groupLimitIn(root + group + QLatin1Char('/') + fileName));
         if (group.isEmpty() || group == QLatin1String("/"))
             return least;
         group.truncate(std::max<qsizetype>(group.lastIndexOf(QLatin1Char('/')), 0));
@@ -45,29 +49,24 @@ std::int64_t leastGroupLimit(const QString &root, QString group, const QString &
 
 std::int64_t limitFor(std::int64_t physicalBytes, std::int64_t groupBytes)
 {
-    std::int64_t usable = std::max<std::int64_t>(physicalBytes, 0);
-    if (groupBytes > 0 && (usable == 0 || groupBytes < usable))
-        usable = groupBytes;
+    const std::int64_t usable = lesserLimit(std::max<std::int64_t>(physicalBytes, 0), groupBytes);
     return std::clamp(usable / 2, FloorBytes, DrawingCeilingBytes);
 }
 
 std::int64_t groupLimitBytes(const QByteArray &cgroupList, const QString &cgroupRoot)
 {
     std::int64_t least = 0;
-    const auto take = [&least](std::int64_t bytes) {
-        if (bytes > 0 && (least == 0 || bytes < least))
-            least = bytes;
-    };
     for (const QByteArray &line : cgroupList.split('\n')) {
         const QList<QByteArray> fields = line.split(':');
         if (fields.size() < 3)
             continue;
         const QString path = QString::fromUtf8(line.mid(fields[0].size() + fields[1].size() + 2));
         if (fields[0] == "0" && fields[1].isEmpty())
-            take(leastGroupLimit(cgroupRoot, path, QStringLiteral("memory.max")));
+            least =
+                lesserLimit(least, leastGroupLimit(cgroupRoot, path, QStringLiteral("memory.max")));
         else if (fields[1].split(',').contains("memory"))
-            take(leastGroupLimit(cgroupRoot + QStringLiteral("/memory"), path,
-                                 QStringLiteral("memory.limit_in_bytes")));
+            least = lesserLimit(least, leastGroupLimit(cgroupRoot + QStringLiteral("/memory"), path,
+                                                       QStringLiteral("memory.limit_in_bytes")));
     }
     return least;
 }
