@@ -14,12 +14,6 @@ struct TPointView
     QString coordinates; // the coordinate text, exactly as drawn
     QRect cross;         // the cross cursor, in client coordinates; empty while none is drawn
     QColor crossColour;
-
-    friend bool operator==(const TPointView &a, const TPointView &b)
-    {
-        return a.coordinates == b.coordinates && a.cross == b.cross &&
-               a.crossColour == b.crossColour;
-    }
 };
 
 // The window's client area: the interior below the menu bar, the origin of client coordinates.

@@ -1,9 +1,17 @@
 #include "FormFixture.h"
 
+#include "ui/ClientArea.h"
+
+#include <QAccessible>
 #include <QAction>
 #include <QColorDialog>
+#include <QMetaEnum>
+#include <QScopeGuard>
 #include <QTimer>
+#include <QtGui/private/qguiapplication_p.h>
 #include <QtTest>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 
 using namespace formfixture;
 
@@ -67,6 +75,7 @@ private slots:
     void frameFollowsThePoint();
     void crossColour();
     void crossColourCancel();
+    void announcedAfterPaint();
 };
 
 void TestFormInput::clicks_data()
@@ -344,6 +353,71 @@ void TestFormInput::crossColourCancel()
     f.form->action("MnuCrossColor")->trigger();
     QCOMPARE(f.form->crossColor(), TColor(0xFF0000));
     QCOMPARE(*f.form->buffer(), before);
+}
+
+namespace {
+// What the client area and its parts announce to an accessibility bridge, as "name | event |
+// description" lines; like the AT-SPI bridge, events of sources no longer valid are dropped. Qt
+// takes a plain function as the handler, so the lines live in a static.
+QStringList &announced()
+{
+    static QStringList lines;
+    return lines;
+}
+void hear(QAccessibleEvent *event)
+{
+    QAccessibleInterface *source = event->accessibleInterface();
+    QAccessibleInterface *parent = source && source->isValid() ? source->parent() : nullptr;
+    if (parent && (qobject_cast<TClientArea *>(source->object()) ||
+                   qobject_cast<TClientArea *>(parent->object())))
+        announced() << source->text(QAccessible::Name) + " | " +
+                           QMetaEnum::fromType<QAccessible::Event>().valueToKey(event->type()) +
+                           " | " + source->text(QAccessible::Description);
+}
+QStringList heard()
+{
+    return std::exchange(announced(), {});
+}
+} // namespace
+
+// A listening screen reader hears, after each paint, one event for each thing that changed on
+// the screen, however many changes the paint shows; a paint that changes nothing says nothing.
+void TestFormInput::announcedAfterPaint()
+{
+    FormFixture f;
+    QWidget *area = f.form->clientArea();
+    // Only the platform can say that a tool listens, as a bridge does; offscreen has none.
+    QPlatformAccessibility *platform =
+        QGuiApplicationPrivate::platformIntegration()->accessibility();
+    QVERIFY(platform);
+    const QAccessible::UpdateHandler before = QAccessible::installUpdateHandler(&hear);
+    platform->setActive(true);
+    const auto restore = qScopeGuard([&] {
+        platform->setActive(false);
+        QAccessible::installUpdateHandler(before);
+    });
+    // The area draws the window's frame (grab() paints it once, as the screen would).
+    QCOMPARE(area->grab().toImage().convertToFormat(QImage::Format_RGB32),
+             f.form->buffer()->copy(area->rect()));
+    QCOMPARE(heard(), QStringList({"画像が開かれていません | DescriptionChanged |  X : 0 , Y : 0",
+                                   "十字カーソル | DescriptionChanged | 赤 0、緑 0、青 255"}));
+    area->grab();
+    QCOMPARE(heard(), QStringList());
+
+    f.open(codedPicture(40, 30));
+    area->grab();
+    QCOMPARE(heard(), QStringList({"picture.png | NameChanged |  X : 0 , Y : 0",
+                                   "十字カーソル | ObjectShow | 赤 0、緑 0、青 255"}));
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(area, Qt::Key_Right);
+    area->grab();
+    QCOMPARE(heard(), QStringList({"picture.png | DescriptionChanged |  X : 3 , Y : 0"}));
+
+    QColor opened;
+    answerColourDialog(Qt::red, &opened);
+    f.form->action("MnuCrossColor")->trigger();
+    area->grab();
+    QCOMPARE(heard(), QStringList({"十字カーソル | DescriptionChanged | 赤 255、緑 0、青 0"}));
 }
 
 QTEST_MAIN(TestFormInput)

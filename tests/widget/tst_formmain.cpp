@@ -114,16 +114,25 @@ void TestFormMain::readByAssistiveTools()
     QCOMPARE(canvas->text(QAccessible::Name), QStringLiteral("画像が開かれていません"));
     QCOMPARE(canvas->text(QAccessible::Description), QStringLiteral(" X : 0 , Y : 0"));
     QCOMPARE(canvas->childCount(), 2);
-    const QStringList names{QStringLiteral("十字カーソル"), QStringLiteral("拡大鏡")};
+    // Name, description and size on the screen of each part; the cross is drawn only once a
+    // picture is open.
+    const std::tuple<QString, QString, QSize> parts[] = {
+        {QStringLiteral("十字カーソル"), QStringLiteral("赤 0、緑 0、青 255"), QSize(0, 0)},
+        {QStringLiteral("拡大鏡"),
+         QStringLiteral("現在の点の周りの 20 × 20 ピクセルを 16 倍で表示"), QSize(320, 320)}};
     for (int part = 0; part < 2; ++part) {
         QAccessibleInterface *child = canvas->child(part);
         QVERIFY(child);
-        QCOMPARE(child->text(QAccessible::Name), names[part]);
+        const auto &[name, description, size] = parts[part];
+        QCOMPARE(child->text(QAccessible::Name), name);
+        QCOMPARE(child->text(QAccessible::Description), description);
+        QCOMPARE(child->rect().size(), size);
         QCOMPARE(child->childCount(), 0);
         QCOMPARE(canvas->indexOfChild(child), part);
     }
     QVERIFY(!canvas->child(-1) && !canvas->child(2));
     QCOMPARE(canvas->indexOfChild(canvas), -1);
+    QCOMPARE(canvas->indexOfChild(nullptr), -1);
 }
 
 void TestFormMain::clientSizeBeforeAndAfterShow()
@@ -442,9 +451,11 @@ void TestFormMain::destroyFreesEverything()
 // The box shows a message as it is: a path or a system text holding markup is not rendered.
 void TestFormMain::failureBox()
 {
-    QTimer::singleShot(0, qApp, [] {
+    bool shown = false;
+    QTimer::singleShot(0, qApp, [&shown] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         QVERIFY(box);
+        shown = true;
         box->accept();
         QCOMPARE(box->textFormat(), Qt::PlainText);
         QCOMPARE(box->text(), QStringLiteral("x<b>y</b>&lt;.bmp."));
@@ -452,6 +463,7 @@ void TestFormMain::failureBox()
         QCOMPARE(box->icon(), QMessageBox::Critical);
     });
     failurereport::showFailureBox(QStringLiteral("x<b>y</b>&lt;.bmp"));
+    QVERIFY(shown); // the box waited for its answer
 }
 
 QTEST_MAIN(TestFormMain)
