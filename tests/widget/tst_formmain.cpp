@@ -128,6 +128,7 @@ void TestFormMain::readByAssistiveTools()
         QCOMPARE(child->text(QAccessible::Description), description);
         QCOMPARE(child->rect().size(), size);
         QCOMPARE(child->childCount(), 0);
+        QCOMPARE(child->indexOfChild(canvas), -1);
         QCOMPARE(canvas->indexOfChild(child), part);
     }
     QVERIFY(!canvas->child(-1) && !canvas->child(2));
