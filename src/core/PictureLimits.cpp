@@ -47,9 +47,10 @@ std::int64_t leastGroupLimit(const QString &root, QString group, const QString &
 
 } // namespace
 
-std::int64_t limitFor(std::int64_t physicalBytes, std::int64_t groupBytes)
+std::int64_t limitFor(std::int64_t pages, std::int64_t pageSize, std::int64_t groupBytes)
 {
-    const std::int64_t usable = lesserLimit(std::max<std::int64_t>(physicalBytes, 0), groupBytes);
+    const std::int64_t physical = pages > 0 && pageSize > 0 ? pages * pageSize : 0;
+    const std::int64_t usable = lesserLimit(physical, groupBytes);
     return std::clamp(usable / 2, FloorBytes, DrawingCeilingBytes);
 }
 
@@ -76,11 +77,8 @@ std::int64_t machineLimitBytes()
     QFile groups(QStringLiteral("/proc/self/cgroup"));
     const QByteArray cgroupList =
         groups.open(QIODevice::ReadOnly) ? groups.readAll() : QByteArray();
-    const long pages = ::sysconf(_SC_PHYS_PAGES);
-    const long pageSize = ::sysconf(_SC_PAGESIZE);
-    const std::int64_t physical =
-        pages > 0 && pageSize > 0 ? std::int64_t(pages) * std::int64_t(pageSize) : 0;
-    return limitFor(physical, groupLimitBytes(cgroupList, QStringLiteral("/sys/fs/cgroup")));
+    return limitFor(::sysconf(_SC_PHYS_PAGES), ::sysconf(_SC_PAGESIZE),
+                    groupLimitBytes(cgroupList, QStringLiteral("/sys/fs/cgroup")));
 }
 
 void checkDeclaredSize(std::int64_t width, std::int64_t height, const Options &options)

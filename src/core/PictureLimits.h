@@ -25,11 +25,11 @@ struct Options
     std::int64_t limitBytes = DefaultLimitBytes;
 };
 
-// The limit on a machine with `physicalBytes` of memory in a control group that lets the
-// process use `groupBytes` (0 or less: no limit set): half of what the process may use, so that
-// a picture and the frames drawn from it stay out of swap, at most the drawing ceiling and
-// never under the floor.
-std::int64_t limitFor(std::int64_t physicalBytes, std::int64_t groupBytes);
+// The limit on a machine of `pages` physical pages of `pageSize` bytes (as sysconf gives them,
+// -1 where it cannot tell) in a control group that lets the process use `groupBytes` (0 or
+// less: no limit set): half of what the process may use, so that a picture and the frames drawn
+// from it stay out of swap, at most the drawing ceiling and never under the floor.
+std::int64_t limitFor(std::int64_t pages, std::int64_t pageSize, std::int64_t groupBytes);
 
 // The least memory limit set on the control groups listed in `cgroupList` (the text of
 // /proc/self/cgroup: "0::PATH" for the unified hierarchy, "N:CONTROLLERS:PATH" for v1) and their

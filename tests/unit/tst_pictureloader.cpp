@@ -724,10 +724,12 @@ void TestPictureLoader::declaredSizeLimit_data()
         << qint64(16384) << qint64(16385) << DefaultLimit << true;
     QTest::newRow("16385 x 16384 at the default limit")
         << qint64(16385) << qint64(16384) << DefaultLimit << true;
-    QTest::newRow("one row of 2^28 pixels")
+    QTest::newRow("one column of 2^28 pixels")
         << qint64(1) << (qint64(1) << 28) << DefaultLimit << false;
     QTest::newRow("one column a pixel over")
         << qint64(1) << (qint64(1) << 28) + 1 << DefaultLimit << true;
+    QTest::newRow("one row a pixel over")
+        << (qint64(1) << 28) + 1 << qint64(1) << DefaultLimit << true;
     QTest::newRow("65535 x 65535") << qint64(65535) << qint64(65535) << DefaultLimit << true;
     QTest::newRow("product beyond 64 bits")
         << (qint64(1) << 40) << (qint64(1) << 40) << DefaultLimit << true;
@@ -757,29 +759,31 @@ void TestPictureLoader::declaredSizeLimit()
 
 void TestPictureLoader::limitFromTheMachine_data()
 {
-    QTest::addColumn<qint64>("physical");
+    QTest::addColumn<qint64>("pages"); // physical pages of 4 KiB; -1: unknown
     QTest::addColumn<qint64>("group"); // 0: no control group limit
     QTest::addColumn<qint64>("limit");
 
-    constexpr qint64 GiB = qint64(1) << 30;
-    QTest::newRow("memory unknown: the floor") << qint64(0) << qint64(0) << GiB;
-    QTest::newRow("1 GiB machine: the floor") << GiB << qint64(0) << GiB;
-    QTest::newRow("3 GiB machine: half") << 3 * GiB << qint64(0) << 3 * GiB / 2;
-    QTest::newRow("8 GiB machine: half, the ceiling") << 8 * GiB << qint64(0) << 4 * GiB;
-    QTest::newRow("24 GiB machine: the ceiling") << 24 * GiB << qint64(0) << 4 * GiB;
-    QTest::newRow("24 GiB machine, 5 GiB group") << 24 * GiB << 5 * GiB << 5 * GiB / 2;
-    QTest::newRow("24 GiB machine, 1 GiB group: the floor") << 24 * GiB << GiB << GiB;
+    constexpr qint64 GiB = qint64(1) << 30, Pages = GiB / 4096; // pages in a GiB
+    QTest::newRow("memory unknown: the floor") << qint64(-1) << qint64(0) << GiB;
+    QTest::newRow("1 GiB machine: the floor") << Pages << qint64(0) << GiB;
+    QTest::newRow("3 GiB machine: half") << 3 * Pages << qint64(0) << 3 * GiB / 2;
+    QTest::newRow("8 GiB machine: half, the ceiling") << 8 * Pages << qint64(0) << 4 * GiB;
+    QTest::newRow("24 GiB machine: the ceiling") << 24 * Pages << qint64(0) << 4 * GiB;
+    QTest::newRow("24 GiB machine, 5 GiB group") << 24 * Pages << 5 * GiB << 5 * GiB / 2;
+    QTest::newRow("24 GiB machine, 1 GiB group: the floor") << 24 * Pages << GiB << GiB;
     QTest::newRow("3 GiB machine, group of v1's no limit")
-        << 3 * GiB << qint64(0x7FFFFFFFFFFFF000) << 3 * GiB / 2;
-    QTest::newRow("memory unknown, 6 GiB group") << qint64(0) << 6 * GiB << 3 * GiB;
+        << 3 * Pages << qint64(0x7FFFFFFFFFFFF000) << 3 * GiB / 2;
+    QTest::newRow("memory unknown, 6 GiB group") << qint64(-1) << 6 * GiB << 3 * GiB;
 }
 
 void TestPictureLoader::limitFromTheMachine()
 {
-    QFETCH(qint64, physical);
+    QFETCH(qint64, pages);
     QFETCH(qint64, group);
     QFETCH(qint64, limit);
-    QCOMPARE(picturelimits::limitFor(physical, group), limit);
+    QCOMPARE(picturelimits::limitFor(pages, 4096, group), limit);
+    // A page size sysconf cannot tell leaves the memory unknown too.
+    QCOMPARE(picturelimits::limitFor(pages, -1, group), picturelimits::limitFor(-1, 4096, group));
 }
 
 void TestPictureLoader::limitOfTheControlGroups_data()
@@ -805,9 +809,9 @@ void TestPictureLoader::limitOfTheControlGroups_data()
         << 3 * GiB;
     QTest::newRow("v2, at the root")
         << QByteArray("0::/\n") << QStringList{"memory.max=5368709120"} << 5 * GiB;
-    QTest::newRow("v2, 0 and text are none")
+    QTest::newRow("v2, 0 and text are none, 1 byte is a limit")
         << QByteArray("0::/d/e\n")
-        << QStringList{"d/e/memory.max=3221225472", "d/memory.max=0", "memory.max=lots"} << 3 * GiB;
+        << QStringList{"d/e/memory.max=1", "d/memory.max=0", "memory.max=lots"} << 1LL;
     QTest::newRow("v1, the memory controller's, not another's")
         << QByteArray("3:cpu,cpuacct:/b\n4:memory:/a\n")
         << QStringList{"memory/a/memory.limit_in_bytes=6442450944",
