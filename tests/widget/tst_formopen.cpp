@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -188,6 +189,7 @@ void TestFormOpen::dialogListsCaseSensitively()
                             "p6.JPG", "p7.Jpg", "p8.png",  "a.Bmp"};
     for (const QString &n : names)
         writeFile(dir.filePath(n), "x");
+    QVERIFY(dir.mkdir("sub")); // a folder's type is its kind, not a name's
     QStringList listed;
     answerFileDialog(QString(), [&](QFileDialog *d) {
         d->setDirectory(dir);
@@ -195,13 +197,16 @@ void TestFormOpen::dialogListsCaseSensitively()
         QVERIFY(model);
         const QModelIndex root = model->index(dir.absolutePath());
         QTRY_VERIFY(model->rowCount(root) > 0);
-        QTRY_COMPARE(model->rowCount(root), 6);
+        QTRY_COMPARE(model->rowCount(root), 7);
         for (int r = 0; r < model->rowCount(root); ++r)
             listed << model->index(r, 0, root).data().toString();
+        QCOMPARE(model->type(model->index(dir.filePath("sub"))),
+                 QFileIconProvider().type(QFileInfo(dir.filePath("sub"))));
     });
     f.form->action("MnuOpen")->trigger();
     listed.sort();
-    QCOMPARE(listed, (QStringList{"p1.bmp", "p2.BMP", "p3.jpeg", "p4.JPEG", "p5.jpg", "p6.JPG"}));
+    QCOMPARE(listed,
+             (QStringList{"p1.bmp", "p2.BMP", "p3.jpeg", "p4.JPEG", "p5.jpg", "p6.JPG", "sub"}));
 }
 
 // The point (500, 300) on a 200 x 100 picture is pulled to (200, 100) without a change event,
