@@ -14,7 +14,7 @@ namespace picturelimits {
 
 namespace {
 
-// The lesser of two memory limits, where 0 (or less) stands for no limit.
+// The lesser of the least limit found so far (0 for none yet) and `bytes` (0 or less for none).
 std::int64_t lesserLimit(std::int64_t least, std::int64_t bytes)
 {
     return bytes > 0 && (least == 0 || bytes < least) ? bytes : least;
