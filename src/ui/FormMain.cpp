@@ -1,6 +1,7 @@
 #include "ui/FormMain.h"
 
 #include "core/Errors.h"
+#include "core/FittedPicture.h"
 #include "core/Layout.h"
 #include "core/Magnifier.h"
 #include "core/PictureLoader.h"
@@ -321,11 +322,11 @@ void TForm1::FormMouseDown(QObject *, Qt::MouseButton Button, Qt::KeyboardModifi
     if (Button != Qt::LeftButton)
         return;
 
-    // On the picture (client coordinates, edges Right and Bottom included): the pixel under
-    // the pointer.
+    // On the picture (client coordinates, edges Right and Bottom included): the picture pixel
+    // drawn under the pointer.
     if (X <= FImageRect.Right && Y <= FImageRect.Bottom) {
-        FPoint->SetX(geometry::clickToPicture(X, FImageRect.Right, FImage->width()));
-        FPoint->SetY(geometry::clickToPicture(Y, FImageRect.Bottom, FImage->height()));
+        FPoint->SetX(geometry::pictureCoordinate(X, FImageRect.Right, FImage->width()));
+        FPoint->SetY(geometry::pictureCoordinate(Y, FImageRect.Bottom, FImage->height()));
         return;
     }
 
@@ -498,9 +499,10 @@ void TForm1::DrawBuffer()
     for (const QRect &r : background)
         canvas.fillRect(r, backgroundColour);
 
-    // 3. The picture, scaled into FImageRect without smoothing.
+    // 3. The picture in FImageRect, each client pixel the picture pixel a click there selects.
+    // Written straight into FBuffer's rows, which the painter also draws into directly.
     if (showPicture)
-        canvas.drawImage(pictureRect, *FImage);
+        fittedpicture::draw(*FImage, FImageRect, *FBuffer);
 
     // 4. The magnifier, unscaled, once it has been built.
     if (showZoom)
@@ -545,8 +547,8 @@ void TForm1::drawCross(QPainter &canvas)
 // open picture only.
 QPoint TForm1::crossCentre() const
 {
-    return {geometry::crossPosition(FPoint->X(), FImage->width(), FImageRect.Right),
-            geometry::crossPosition(FPoint->Y(), FImage->height(), FImageRect.Bottom)};
+    return {geometry::clientPosition(FPoint->X(), FImage->width(), FImageRect.Right),
+            geometry::clientPosition(FPoint->Y(), FImage->height(), FImageRect.Bottom)};
 }
 
 QString TForm1::coordinateText() const
