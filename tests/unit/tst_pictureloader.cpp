@@ -424,8 +424,8 @@ void TestPictureLoader::refused_data()
         QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.write(header) == 54 &&
                 sparse.resize(54 + qint64(16384) * (16385 * 3 + 1)));
         QTest::newRow("BMP of 16385 x 16384, over Qt's reader")
-            << QByteArray() << "wide.bmp" << (qint64(1) << 32)
-            << "too large" << tooLarge(16385, 16384, qint64(4) << 28);
+            << QByteArray() << "wide.bmp" << (qint64(1) << 32) << "too large"
+            << tooLarge(16385, 16384, qint64(4) << 28);
     }
     QTest::newRow("text named .bmp") << QByteArray("This is plain text, not a picture at all.\n")
                                      << "t.bmp" << DefaultLimit << "unrecognised" << unrecognised;
