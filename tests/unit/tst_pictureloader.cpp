@@ -294,8 +294,8 @@ void TestPictureLoader::cmykJpegColours()
         for (int x = 0; x < reference.width(); ++x) {
             uchar cmyk[4];
             cmykAt(x, y, cmyk);
-            row[x] = qRgb(cmyk[0] * cmyk[3] / 255, cmyk[1] * cmyk[3] / 255,
-                          cmyk[2] * cmyk[3] / 255);
+            row[x] =
+                qRgb(cmyk[0] * cmyk[3] / 255, cmyk[1] * cmyk[3] / 255, cmyk[2] * cmyk[3] / 255);
         }
     }
     QCOMPARE(decodeBytes(libjpegBytes(48, 24, {true})), reference);
