@@ -46,7 +46,7 @@ TTgaLayout layout(const uchar *head)
     const int height = qFromLittleEndian<quint16>(head + Height);
     const int bytes = bytesPerPixel(head[ImageType], head[PixelDepth]);
     // Bits 6 and 7 interleave the rows (TGA 1.0 only), which the loader does not undo.
-    if (bytes == 0 || width == 0 || height == 0 || (descriptor & 0xC0) != 0)
+    if (width == 0 || height == 0 || (descriptor & 0xC0) != 0)
         return {};
     return {width,
             height,

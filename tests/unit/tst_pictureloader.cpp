@@ -225,11 +225,15 @@ void TestPictureLoader::opensByContent_data()
         << tgaBytes(coordinates, 24) << "t.bmp" << DefaultLimit << coordinates;
     QTest::newRow("greyscale TGA with alpha") << tgaBytes(grey, 16, 0x28) << "g.tga" << DefaultLimit
                                               << grey.convertToFormat(QImage::Format_RGB32);
-    // Colour map fields: a map of 3 entries of 15 bits (2 bytes each), which true colour skips.
-    QTest::newRow("TGA with a colour map") << tgaBytes(coordinates, 24, 0x20, false, 2)
-                                                  .insert(20, 6, 'm')
-                                                  .replace(1, 7, "\1\2\0\0\3\0\x0F", 7)
-                                           << "m.tga" << DefaultLimit << coordinates;
+    QTest::newRow("TGA placed at (5, 7)") << tgaBytes(coordinates, 24).replace(8, 4, "\5\0\7\0", 4)
+                                          << "t.tga" << DefaultLimit << coordinates;
+    const int mapEntries[][2] = {{15, 2}, {16, 2}, {24, 3}, {32, 4}}; // bits, bytes
+    for (const auto &entry : mapEntries) { // a map of 3 entries, which true colour skips
+        QByteArray mapped = tgaBytes(coordinates, 24, 0x20, false, 2).insert(20, 3 * entry[1], 'm');
+        mapped.replace(1, 7, QByteArray("\1\2\0\0\3\0", 6) + char(entry[0]));
+        QTest::newRow(qPrintable(QStringLiteral("TGA with a colour map of %1 bits").arg(entry[0])))
+            << mapped << "m.tga" << DefaultLimit << coordinates;
+    }
     {
         // Every scan whole, then a segment whose length runs past the end of the file.
         const QByteArray progressive = jpegBytes(61, 37, true);
@@ -537,7 +541,8 @@ void TestPictureLoader::refused_data()
                   {"0 pixels wide", 12, 0},
                   {"0 pixels high", 14, 0},
                   {"interleaved rows", 17, 0x40},
-                  {"no colour map but its length", 5, 1},
+                  {"no colour map but its first entry", 3, 1},
+                  {"no colour map but its entry size", 7, 24},
                   {"a colour map of 8-bit entries", 1, 1}};
     for (const auto &rule : notTga) {
         QByteArray broken = tga;
