@@ -227,9 +227,10 @@ void TestPictureLoader::opensByContent_data()
                                               << grey.convertToFormat(QImage::Format_RGB32);
     QTest::newRow("TGA placed at (5, 7)") << tgaBytes(coordinates, 24).replace(8, 4, "\5\0\7\0", 4)
                                           << "t.tga" << DefaultLimit << coordinates;
-    const int mapEntries[][2] = {{15, 2}, {16, 2}, {24, 3}, {32, 4}}; // bits, bytes
-    for (const auto &entry : mapEntries) { // a map of 3 entries, which true colour skips
-        QByteArray mapped = tgaBytes(coordinates, 24, 0x20, false, 2).insert(20, 3 * entry[1], 'm');
+    // A map of 3 entries, which true colour skips: bits an entry, bytes of the map.
+    const int colourMaps[][2] = {{15, 6}, {16, 6}, {24, 9}, {32, 12}};
+    for (const auto &entry : colourMaps) {
+        QByteArray mapped = tgaBytes(coordinates, 24, 0x20, false, 2).insert(20, entry[1], 'm');
         mapped.replace(1, 7, QByteArray("\1\2\0\0\3\0", 6) + char(entry[0]));
         QTest::newRow(qPrintable(QStringLiteral("TGA with a colour map of %1 bits").arg(entry[0])))
             << mapped << "m.tga" << DefaultLimit << coordinates;
