@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -104,6 +105,8 @@ int main(int argc, char *argv[])
         !why.isEmpty())
         return refuse(why);
 
+    // The dialogs in the window's language, for as long as the application runs.
+    const std::unique_ptr<QTranslator> qtTexts = startup::installQtTexts();
     TForm1 Form1(invocationName);
     Form1.show();
     return application.exec();

@@ -1,5 +1,8 @@
 #include "ui/Startup.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+
 #include <xcb/xcb.h>
 
 namespace {
@@ -32,6 +35,16 @@ QString screenDepthRefusal(int depth)
     return QStringLiteral("色深度 %1 ビットの画面には描画できません (%2 ビット以上が必要です)")
         .arg(depth)
         .arg(MinScreenDepth);
+}
+
+std::unique_ptr<QTranslator> installQtTexts()
+{
+    auto texts = std::make_unique<QTranslator>();
+    if (!texts->load(QStringLiteral("qtbase_ja"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return nullptr;
+    QCoreApplication::installTranslator(texts.get());
+    return texts;
 }
 
 } // namespace startup

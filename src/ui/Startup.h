@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTranslator>
+
+#include <memory>
 
 // What the program settles before its window exists.
 namespace startup {
@@ -13,5 +16,10 @@ QString displayRefusal(const QByteArray &display);
 
 // Why the program cannot draw on a screen of `depth` bits a pixel; empty when it can.
 QString screenDepthRefusal(int depth);
+
+// Qt's own texts (dialog buttons, labels, column heads) in Japanese, the language of the
+// window, whatever the locale; installed in the application while the returned object lives.
+// Null when Qt's Japanese translation is not installed: the dialogs then speak English.
+std::unique_ptr<QTranslator> installQtTexts();
 
 } // namespace startup

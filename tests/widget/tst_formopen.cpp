@@ -1,11 +1,15 @@
 #include "FormFixture.h"
 
 #include "core/Errors.h"
+#include "ui/Startup.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileSystemModel>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScopeGuard>
@@ -103,10 +107,24 @@ void TestFormOpen::throughTheDialog()
     QVERIFY(codedPicture(40, 30).save(file, "BMP"));
     PointerAtCaption pointer;
     f.form->installEventFilter(&pointer);
+    const std::unique_ptr<QTranslator> qtTexts = startup::installQtTexts();
+    QVERIFY(qtTexts);
     answerFileDialog(file, [](QFileDialog *d) {
         QCOMPARE(d->windowTitle(), QStringLiteral("開く"));
         QCOMPARE(d->nameFilters(),
                  QStringList{QStringLiteral("画像 (*.bmp *.BMP *.jpeg *.JPEG *.jpg *.JPG)")});
+        // Qt's own texts read in the window's language: no English word is left.
+        QCOMPARE(d->labelText(QFileDialog::Reject), QStringLiteral("キャンセル"));
+        QStringList texts;
+        for (const QLabel *label : d->findChildren<QLabel *>())
+            texts << label->text();
+        for (const QAbstractButton *button : d->findChildren<QAbstractButton *>())
+            texts << button->text() << button->toolTip();
+        for (const QHeaderView *head : d->findChildren<QHeaderView *>())
+            for (int column = 0; column < head->count(); ++column)
+                texts << head->model()->headerData(column, Qt::Horizontal).toString();
+        const QRegularExpression word(QStringLiteral("[A-Za-z]{2,}"));
+        QCOMPARE(texts.filter(word), QStringList());
     });
     f.form->action("MnuOpen")->trigger();
     QVERIFY(f.reports.isEmpty());
