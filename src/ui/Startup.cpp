@@ -19,12 +19,13 @@ QString displayRefusal(const QByteArray &display)
 {
     if (display.isEmpty())
         return QStringLiteral("ディスプレイを開けません (DISPLAY が設定されていません)");
-    // Asked as Qt's xcb platform asks it: a connection, opened and closed again.
+    // Qt's xcb platform starts by connecting to the display: the same connection, tried first.
     xcb_connection_t *connection = xcb_connect(display.constData(), nullptr);
     const bool failed = xcb_connection_has_error(connection) != 0;
-    xcb_disconnect(connection); // also frees a connection that failed
+    xcb_disconnect(connection); // takes a failed connection too
     if (failed)
-        return QStringLiteral("ディスプレイ \"%1\" を開けません").arg(QString::fromLocal8Bit(display));
+        return QStringLiteral("ディスプレイ \"%1\" を開けません")
+            .arg(QString::fromLocal8Bit(display));
     return {};
 }
 

@@ -130,6 +130,7 @@ void TestFaultLog::lineCutByTheSizeLimitLeavesNoFragment_data()
     QTest::addColumn<int>("limit");
     QTest::newRow("after two lines") << 2 << 12;
     QTest::newRow("the first line") << 0 << 2;
+    QTest::newRow("one byte of room") << 1 << 6;
 }
 
 void TestFaultLog::lineCutByTheSizeLimitLeavesNoFragment()
@@ -140,7 +141,7 @@ void TestFaultLog::lineCutByTheSizeLimitLeavesNoFragment()
     QAction *log = f.form->action("MnuLog");
     for (int line = 0; line < linesBefore; ++line)
         log->trigger();
-    struct sigaction action {};
+    struct sigaction action = {};
     QCOMPARE(sigaction(SIGXFSZ, nullptr, &action), 0);
     QVERIFY(action.sa_handler == SIG_DFL);
     {
