@@ -114,7 +114,7 @@ void TestFormOpen::throughTheDialog()
                  QStringList{QStringLiteral("画像 (*.bmp *.BMP *.jpeg *.JPEG *.jpg *.JPG)")});
         // Qt's own texts in the window's language: no English word on a label or a button.
         QCOMPARE(d->labelText(QFileDialog::Reject), QStringLiteral("キャンセル"));
-        const QRegularExpression word(QStringLiteral("[A-Za-z]{2,}"));
+        static const QRegularExpression word(QStringLiteral("[A-Za-z]{2,}"));
         for (const QWidget *w : d->findChildren<QWidget *>()) {
             const QString text = w->property("text").toString() + w->toolTip();
             if (qobject_cast<const QLabel *>(w) || qobject_cast<const QAbstractButton *>(w))
