@@ -1,4 +1,5 @@
 #include "ui/FormMain.h"
+#include "ui/Startup.h"
 
 #include <QApplication>
 #include <QImageReader>
@@ -6,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -68,9 +70,12 @@ private:
     std::vector<std::pair<const char *, std::optional<std::string>>> FSaved;
 };
 
-// The least screen depth, in bits a pixel, Qt can draw on: on an 8-bit (palette) screen its
-// painter gets no paint engine, every window stays black and the file dialog crashes.
-constexpr int MinScreenDepth = 15;
+// Why the program does not start, in one line on standard error.
+int refuse(const QString &why)
+{
+    std::fprintf(stderr, "tavimo: %s\n", qUtf8Printable(why));
+    return EXIT_FAILURE;
+}
 
 } // namespace
 
@@ -80,6 +85,10 @@ int main(int argc, char *argv[])
     const QByteArray invocationName = argc > 0 ? QByteArray(argv[0]) : QByteArray();
 
     TSettledEnvironment environment;
+    // Before anything is drawn or the log is emptied, and before Qt, which aborts without a
+    // display. The platform is xcb, so the display is X's.
+    if (const QString why = startup::displayRefusal(qgetenv("DISPLAY")); !why.isEmpty())
+        return refuse(why);
     // Qt takes its own options (-qwindowgeometry, -reverse, -stylesheet, ...) from the command
     // line, so it gets argument 0 alone; it needs one even when the process was given none.
     char fallbackName[] = "tavimo";
@@ -92,14 +101,12 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tavimo.Tavimo"));
 
     // Before the window exists, so nothing is drawn and the log is not emptied.
-    const int depth = QGuiApplication::primaryScreen()->depth();
-    if (depth < MinScreenDepth) {
-        std::fprintf(stderr,
-                     "tavimo: 色深度 %d ビットの画面には描画できません (%d ビット以上が必要です)\n",
-                     depth, MinScreenDepth);
-        return EXIT_FAILURE;
-    }
+    if (const QString why = startup::screenDepthRefusal(QGuiApplication::primaryScreen()->depth());
+        !why.isEmpty())
+        return refuse(why);
 
+    // The dialogs in the window's language, for as long as the application runs.
+    const std::unique_ptr<QTranslator> qtTexts = startup::installQtTexts();
     TForm1 Form1(invocationName);
     Form1.show();
     return application.exec();

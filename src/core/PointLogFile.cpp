@@ -4,9 +4,12 @@
 #include "core/PointWithRange.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <ctime>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -16,6 +19,35 @@ QString messagePath(const QByteArray &fileName)
 {
     return errors::absolutePathForMessage(QString::fromLocal8Bit(fileName));
 }
+
+// Holds SIGXFSZ blocked for the calling thread while it lives. A write that meets the file-size
+// limit (RLIMIT_FSIZE) then fails with EFBIG instead of ending the process by the signal's
+// default action; the signal it leaves pending is taken before the mask is put back. A thread
+// that already blocks SIGXFSZ keeps its mask and whatever is pending for it.
+class TFileSizeSignalBlock
+{
+public:
+    TFileSizeSignalBlock()
+    {
+        sigemptyset(&FSignal);
+        sigaddset(&FSignal, SIGXFSZ);
+        pthread_sigmask(SIG_BLOCK, &FSignal, &FPrevious);
+    }
+    ~TFileSizeSignalBlock()
+    {
+        if (sigismember(&FPrevious, SIGXFSZ))
+            return;
+        const timespec noWait{};
+        sigtimedwait(&FSignal, nullptr, &noWait);
+        pthread_sigmask(SIG_SETMASK, &FPrevious, nullptr);
+    }
+    TFileSizeSignalBlock(const TFileSizeSignalBlock &) = delete;
+    TFileSizeSignalBlock &operator=(const TFileSizeSignalBlock &) = delete;
+
+private:
+    sigset_t FSignal;
+    sigset_t FPrevious;
+};
 
 } // namespace
 
@@ -38,6 +70,7 @@ TPointLogFile::~TPointLogFile()
 void TPointLogFile::WritePoint(const TPointWithRange &Point)
 {
     const QByteArray line = pointlogfile::logLine(Point.X(), Point.Y());
+    const TFileSizeSignalBlock fileSizeSignal;
     qsizetype written = 0;
     while (written < line.size()) {
         const ssize_t n = ::write(FStream, line.constData() + written, line.size() - written);

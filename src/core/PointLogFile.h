@@ -19,7 +19,8 @@ public:
     TPointLogFile &operator=(const TPointLogFile &) = delete;
 
     // Writes the whole line or nothing: a write that fails after part of the line went out
-    // cuts the file back to where the line started, then raises EFWriteError.
+    // cuts the file back to where the line started, then raises EFWriteError. The file-size
+    // limit is such a failure (EFBIG), not the end of the process.
     void WritePoint(const TPointWithRange &Point);
 
     const QByteArray &fileName() const { return FFileName; }

@@ -132,6 +132,8 @@ DESKTOPS = {
     "openbox": {"wm": True},
     # Qt cannot draw on a palette screen: the program says so in one line and ends at once.
     "depth_8": {"depth": 8},
+    # No display at all (DISPLAY unset, as over ssh): one line too, where Qt would abort.
+    "no_display": {"display": False},
     # A screen reader's desktop: the accessibility bus, and Qt's bridge on. The program is also
     # read as the screen reader reads it.
     "screen_reader": {"a11y": True},
@@ -187,19 +189,22 @@ class DesktopTest(Session):
     """The central scenario on each desktop of DESKTOPS: start; open a plot through the dialog;
     click a point on its curve; Log."""
 
-    def scenario(self, dpi=None, wm=False, depth=24, a11y=False, **program):
+    def scenario(self, dpi=None, wm=False, depth=24, a11y=False, display=True, **program):
         xserver = XSERVER
         if dpi or wm or depth != 24 or a11y:
             xserver = XServer(os.path.join(SUITE_DIR, "config"), dpi=dpi, wm=wm, depth=depth)
             self.addCleanup(xserver.stop)
-        if depth < 15:
-            folder = tempfile.mkdtemp(prefix="depth-", dir=SUITE_DIR)
+        if depth < 15 or not display:
+            folder = tempfile.mkdtemp(prefix="refused-", dir=SUITE_DIR)
             os.symlink(PROGRAM, os.path.join(folder, "tavimo"))
-            ended = subprocess.run(["./tavimo"], cwd=folder, env=xserver.env, timeout=30,
+            env = {k: v for k, v in xserver.env.items() if display or k != "DISPLAY"}
+            ended = subprocess.run(["./tavimo"], cwd=folder, env=env, timeout=30,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE)
             said = [line for line in ended.stderr.decode().splitlines() if line.startswith("tavimo:")]
             self.assertEqual((ended.returncode, len(said)), (1, 1), ended.stderr)
-            self.assertIn("色深度 %d ビット" % depth, said[0])
+            self.assertIn("色深度 %d ビット" % depth if display else "DISPLAY が設定されていません", said[0])
+            if not display:  # refused before Qt starts, so nothing of Qt's is printed
+                self.assertEqual((ended.stdout, ended.stderr.decode()), (b"", said[0] + "\n"))
             self.assertEqual(os.listdir(folder), ["tavimo"], "a log was made before the refusal")
             return
         bus = None

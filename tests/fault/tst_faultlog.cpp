@@ -11,6 +11,8 @@
 
 #include <csignal>
 
+#include <pthread.h>
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -48,24 +50,19 @@ void runLogAndKill(const QString &program, int count)
     QCOMPARE(helper.readAllStandardOutput(), QByteArray()); // nothing was reported
 }
 
-// Restores the file size limit and the SIGXFSZ action on scope exit.
+// Restores the file size limit on scope exit. SIGXFSZ keeps the action a shell leaves it,
+// which ends a process whose write meets the limit.
 struct FileSizeLimit
 {
     rlimit saved{};
-    void (*savedAction)(int) = nullptr;
 
     explicit FileSizeLimit(rlim_t bytes)
     {
         getrlimit(RLIMIT_FSIZE, &saved);
-        savedAction = std::signal(SIGXFSZ, SIG_IGN); // write() then fails with EFBIG
         const rlimit limited{bytes, saved.rlim_max};
         setrlimit(RLIMIT_FSIZE, &limited);
     }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, savedAction);
-    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
 };
 
 } // namespace
@@ -133,6 +130,7 @@ void TestFaultLog::lineCutByTheSizeLimitLeavesNoFragment_data()
     QTest::addColumn<int>("limit");
     QTest::newRow("after two lines") << 2 << 12;
     QTest::newRow("the first line") << 0 << 2;
+    QTest::newRow("one byte of room") << 1 << 6;
 }
 
 void TestFaultLog::lineCutByTheSizeLimitLeavesNoFragment()
@@ -143,11 +141,17 @@ void TestFaultLog::lineCutByTheSizeLimitLeavesNoFragment()
     QAction *log = f.form->action("MnuLog");
     for (int line = 0; line < linesBefore; ++line)
         log->trigger();
+    struct sigaction action = {};
+    QCOMPARE(sigaction(SIGXFSZ, nullptr, &action), 0);
+    QVERIFY(action.sa_handler == SIG_DFL);
     {
         const FileSizeLimit limited{rlim_t(limit)};
         log->trigger();
         log->trigger();
     }
+    sigset_t blocked; // as before: what the program starts inherits its mask
+    QCOMPARE(pthread_sigmask(SIG_SETMASK, nullptr, &blocked), 0);
+    QVERIFY(!sigismember(&blocked, SIGXFSZ));
     QCOMPARE(f.reports.size(), 2);
     for (const QString &report : f.reports)
         QCOMPARE(report, QStringLiteral("ファイル \"%1\" に書き込めません: %2")

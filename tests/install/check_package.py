@@ -97,11 +97,15 @@ def check_docs(root, version):
         fail("the changelog's newest entry is %r, the package is %s" % (newest, version))
     # Rendered as lintian renders them, at a terminal's usual 80 columns. Japanese text, which
     # has no spaces, may leave groff unable to break or fill a line; every other warning counts.
+    # The English page also as the C locale shows it, on an ASCII terminal, where its Japanese
+    # names are left out beside their glosses.
     env = dict(os.environ, LC_ALL="C.UTF-8", MANWIDTH="80", MANROFFSEQ="")
-    for lang in MANUAL_LANGUAGES:
+    renderings = [(lang, env, ["-E", "UTF-8", "-Tutf8"]) for lang in MANUAL_LANGUAGES]
+    renderings.append(("", dict(env, LC_ALL="C"), ["-E", "ascii", "-Tascii"]))
+    for lang, locale_env, device in renderings:
         page = os.path.join(root, "usr/share/man", lang, "man1/tavimo.1.gz")
-        warnings = subprocess.run(["man", "--warnings", "-E", "UTF-8", "-l", "-Tutf8", "-Z", page],
-                                  env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+        warnings = subprocess.run(["man", "--warnings"] + device + ["-l", "-Z", page],
+                                  env=locale_env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                   text=True, check=True).stderr.splitlines()
         if lang:
             warnings = [w for w in warnings if not re.search(r"can't break|cannot adjust", w)]

@@ -1,6 +1,7 @@
 #include "FormFixture.h"
 
 #include "core/Errors.h"
+#include "ui/Startup.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -59,6 +60,7 @@ class TestFormMain : public QObject
     Q_OBJECT
 
 private slots:
+    void startupRefusals();
     void startState();
     void readByAssistiveTools();
     void clientSizeBeforeAndAfterShow();
@@ -79,6 +81,17 @@ private slots:
     void destroyFreesEverything();
     void failureBox();
 };
+
+// The line the program ends with instead of starting, empty where it starts. No test's X
+// server takes display 9999.
+void TestFormMain::startupRefusals()
+{
+    QCOMPARE(startup::displayRefusal(":9999"),
+             QStringLiteral("ディスプレイ \":9999\" を開けません"));
+    QCOMPARE(startup::screenDepthRefusal(14),
+             QStringLiteral("色深度 14 ビットの画面には描画できません (15 ビット以上が必要です)"));
+    QVERIFY(startup::screenDepthRefusal(15).isEmpty());
+}
 
 void TestFormMain::startState()
 {

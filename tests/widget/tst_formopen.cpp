@@ -1,11 +1,14 @@
 #include "FormFixture.h"
 
 #include "core/Errors.h"
+#include "ui/Startup.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileSystemModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScopeGuard>
@@ -103,10 +106,20 @@ void TestFormOpen::throughTheDialog()
     QVERIFY(codedPicture(40, 30).save(file, "BMP"));
     PointerAtCaption pointer;
     f.form->installEventFilter(&pointer);
+    const std::unique_ptr<QTranslator> qtTexts = startup::installQtTexts();
+    QVERIFY(qtTexts);
     answerFileDialog(file, [](QFileDialog *d) {
         QCOMPARE(d->windowTitle(), QStringLiteral("開く"));
         QCOMPARE(d->nameFilters(),
                  QStringList{QStringLiteral("画像 (*.bmp *.BMP *.jpeg *.JPEG *.jpg *.JPG)")});
+        // Qt's own texts in the window's language: no English word on a label or a button.
+        QCOMPARE(d->labelText(QFileDialog::Reject), QStringLiteral("キャンセル"));
+        static const QRegularExpression word(QStringLiteral("[A-Za-z]{2,}"));
+        for (const QWidget *w : d->findChildren<QWidget *>()) {
+            const QString text = w->property("text").toString() + w->toolTip();
+            if (qobject_cast<const QLabel *>(w) || qobject_cast<const QAbstractButton *>(w))
+                QVERIFY2(!word.match(text).hasMatch(), qPrintable(text));
+        }
     });
     f.form->action("MnuOpen")->trigger();
     QVERIFY(f.reports.isEmpty());
