@@ -219,7 +219,13 @@ class DesktopTest(Session):
         app = self.start(xserver, **program)
         started = app.geometry()
         self.assertEqual(started[2], 640, "the window's width")
-        first_screen = xserver.screenshot()
+        # The first frame once it is on the screen (a window is black until its first paint
+        # arrives): the background at the client's bottom-right corner, the text at its left.
+        def first_paint():
+            shot = xserver.screenshot()
+            strip = shot.region(started[0], started[1] + started[3] - TEXT_BOX[1], 640, TEXT_BOX[1])
+            return shot if strip(639, 0)[0] >= 200 and dark(strip.rows(0, 0, *TEXT_BOX)) else None
+        first_screen = wait_for(first_paint, "the first frame on the screen")
         self.assertEqual(app.caption(), "Tavimo")
         self.assertEqual(app.log(), b"")
         if bus:

@@ -43,7 +43,8 @@ void answerFileDialog(const QString &choose, const std::function<void(QFileDialo
         }
         auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         QVERIFY(edit);
-        QApplication::setActiveWindow(dialog);
+        dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
         edit->setFocus();
         edit->setText(choose);
         // Should the dialog refuse the name in a box of its own, close both, so that the test
