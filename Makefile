@@ -48,11 +48,11 @@ fuzz:
 	@scripts/fuzz
 
 # Mutation testing: the faults put into src/core and src/ui that no fast test catches. Hours on
-# 2 cores, so not in CI. MUTANTS_FILES, MUTANTS_SAMPLE and MUTANTS_SECONDS narrow it.
+# 2 cores, so not in CI. MUTANTS_FILES, MUTANTS_SAMPLE, MUTANTS_SECONDS and MUTANTS_SINCE narrow it.
 mutants:
 	@scripts/install-deps valgrind
 	@MUTANTS_FILES="$(MUTANTS_FILES)" MUTANTS_SAMPLE="$(MUTANTS_SAMPLE)" \
-	  MUTANTS_SECONDS="$(MUTANTS_SECONDS)" scripts/mutants
+	  MUTANTS_SECONDS="$(MUTANTS_SECONDS)" MUTANTS_SINCE="$(MUTANTS_SINCE)" scripts/mutants
 
 lint:
 	@scripts/install-deps lint

@@ -13,6 +13,8 @@
 #include "ProcessMemory.h"
 #include "ReferenceDecoders.h"
 
+#include "core/FittedPicture.h"
+#include "core/Geometry.h"
 #include "core/Magnifier.h"
 #include "core/PictureLimits.h"
 #include "core/PictureLoader.h"
@@ -26,6 +28,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -46,6 +49,7 @@ namespace {
 constexpr int BigWidth = 6000, BigHeight = 4000;     // 24 megapixels
 constexpr int SmallWidth = 1024, SmallHeight = 1024; // 1 megapixel
 constexpr int ScanWidth = 14000, ScanHeight = 19900; // an A1 sheet at 600 dpi, 279 megapixels
+constexpr int TinySide = 100;                        // enlarged about 10 times at 1920 x 1080
 constexpr int JpegQuality = 90;
 constexpr int FloodPresses = 2000;
 
@@ -54,7 +58,7 @@ constexpr int FloodPresses = 2000;
 struct Workspace
 {
     QTemporaryDir dir;
-    QString bmpSmall, bmpBig, jpegBaseline, jpegProgressive, jpegScan;
+    QString bmpTiny, bmpSmall, bmpBig, jpegBaseline, jpegProgressive, jpegScan;
     qint64 bmpBigBytes = 0, jpegBaselineBytes = 0, jpegProgressiveBytes = 0, jpegScanBytes = 0;
     // Files each opened in a fresh process, to be refused (or, for some, opened) at once and in
     // little memory, whatever they declare and however large they are.
@@ -78,6 +82,9 @@ void makeWorkspace()
         qFatal("cannot create a temporary folder");
     std::fprintf(stderr, "Making the pictures in %s ...\n", qPrintable(work->dir.path()));
     using namespace benchpictures;
+
+    work->bmpTiny = work->dir.filePath("tiny-100x100.bmp");
+    writeFile(work->bmpTiny, bmp24(photoLike(TinySide, TinySide)));
 
     const QImage small = photoLike(SmallWidth, SmallHeight);
     work->bmpSmall = work->dir.filePath("small-1mp.bmp");
@@ -217,7 +224,7 @@ void sampledRowsRead(benchmark::State &state, int clientWidth, int clientHeight)
     const int bottom = form.imageRect().Bottom;
     std::vector<int> rows(static_cast<std::size_t>(bottom));
     for (int r = 0; r < bottom; ++r)
-        rows[std::size_t(r)] = int((2 * qint64(r) + 1) * picture.height() / (2 * qint64(bottom)));
+        rows[std::size_t(r)] = geometry::pictureCoordinate(r, bottom, picture.height());
     const qsizetype words = picture.bytesPerLine() / 8;
     while (state.KeepRunning()) {
         quint64 sum = 0;
@@ -227,6 +234,34 @@ void sampledRowsRead(benchmark::State &state, int clientWidth, int clientHeight)
                 sum += line[w];
         }
         benchmark::DoNotOptimize(sum);
+    }
+}
+
+// The fitted picture alone, drawn into a frame of FBuffer's size: the program's own drawing,
+// and the painter's scaled drawImage of the same picture into the same rectangle (its painter
+// made once, as the frame's painter is already there when the picture is drawn).
+void fittedOwn(benchmark::State &state, int clientWidth, int clientHeight, const QString *picture)
+{
+    const TForm1 &form = formFor(clientWidth, clientHeight, *picture);
+    QImage frame(form.buffer()->size(), QImage::Format_RGB32);
+    while (state.KeepRunning()) {
+        fittedpicture::draw(*form.image(), form.imageRect(), frame);
+        benchmark::DoNotOptimize(frame.constBits());
+        benchmark::ClobberMemory();
+    }
+}
+
+void fittedPainter(benchmark::State &state, int clientWidth, int clientHeight,
+                   const QString *picture)
+{
+    const TForm1 &form = formFor(clientWidth, clientHeight, *picture);
+    QImage frame(form.buffer()->size(), QImage::Format_RGB32);
+    const QRect rect(0, 0, form.imageRect().Right, form.imageRect().Bottom);
+    QPainter painter(&frame);
+    while (state.KeepRunning()) {
+        painter.drawImage(rect, *form.image());
+        benchmark::DoNotOptimize(frame.constBits());
+        benchmark::ClobberMemory();
     }
 }
 
@@ -319,6 +354,14 @@ void registerBenchmarks()
     }
     fast(RegisterBenchmark("point_change/1920x1080/279MP", pointChangeScan, 1920, 1080));
     fast(RegisterBenchmark("sampled_rows_read/1920x1080/279MP", sampledRowsRead, 1920, 1080));
+    for (const auto &[label, picture] :
+         {std::pair{"100x100", &work->bmpTiny}, std::pair{"1MP", &work->bmpSmall},
+          std::pair{"24MP", &work->bmpBig}, std::pair{"279MP", &work->jpegScan}}) {
+        const std::string suffix = std::string("/1920x1080/") + label;
+        fast(RegisterBenchmark(("fitted_own" + suffix).c_str(), fittedOwn, 1920, 1080, picture));
+        fast(RegisterBenchmark(("fitted_painter" + suffix).c_str(), fittedPainter, 1920, 1080,
+                               picture));
+    }
     fast(RegisterBenchmark("magnifier_fill_320x320", magnifierFill));
     fast(RegisterBenchmark("magnifier_build", magnifierBuild));
 
@@ -560,6 +603,13 @@ std::vector<Row> buildRows(const std::map<std::string, double> &m, const Startup
     }
     ratioRow("Point change, 1920x1080, 279-MP picture", "point_change/1920x1080/279MP",
              "sampled_rows_read/1920x1080/279MP", "read of the picture rows it samples", 1.2);
+    for (const auto &[label, what] :
+         {std::pair{"100x100", "enlarged 100 x 100"}, std::pair{"1MP", "1-MP"},
+          std::pair{"24MP", "24-MP"}, std::pair{"279MP", "279-MP"}}) {
+        ratioRow(std::string("Fitted picture drawn, 1920x1080, ") + what + " picture",
+                 std::string("fitted_own/1920x1080/") + label,
+                 std::string("fitted_painter/1920x1080/") + label, "Qt's scaled drawImage", 1);
+    }
     ratioRow("Magnifier build (UpdateZoom)", "magnifier_build", "magnifier_fill_320x320",
              "std::fill of 320 × 320 pixels", 2);
     ratioRow("Open 24-MP baseline JPEG (" +

@@ -1,7 +1,5 @@
 #include "core/Geometry.h"
 
-#include <limits>
-
 TRect FitRect(qint32 areaWidth, qint32 areaHeight, qint32 pictureWidth, qint32 pictureHeight)
 {
     const qint64 aw = areaWidth, ah = areaHeight, w = pictureWidth, h = pictureHeight;
@@ -19,25 +17,16 @@ TRect FitRect(qint32 areaWidth, qint32 areaHeight, qint32 pictureWidth, qint32 p
 
 namespace geometry {
 
-// The conversions below round each step to a 64-bit significand: x87's extended format, which
-// GCC and Clang use for long double on x86-64. A double would round the same steps differently.
-static_assert(std::numeric_limits<long double>::digits == 64,
-              "the cross and click conversions need the 80-bit extended long double");
-
-qint32 crossPosition(qint32 coord, qint32 pictureSize, qint32 fittedSize)
+qint32 pictureCoordinate(qint32 clientPos, qint32 drawnLength, qint32 pictureLength)
 {
-    const long double quotient = static_cast<long double>(coord) / pictureSize;
-    const long double product = quotient * fittedSize;
-    return static_cast<qint32>(product); // truncation toward zero
+    if (drawnLength == 0)
+        return 0;
+    return static_cast<qint32>(qint64(clientPos) * pictureLength / drawnLength);
 }
 
-qint32 clickToPicture(qint32 clientPos, qint32 fittedSize, qint32 pictureSize)
+qint32 clientPosition(qint32 pictureCoord, qint32 pictureLength, qint32 drawnLength)
 {
-    if (fittedSize == 0)
-        return 0;
-    const long double quotient = static_cast<long double>(clientPos) / fittedSize;
-    const long double product = pictureSize * quotient;
-    return static_cast<qint32>(product);
+    return static_cast<qint32>(qint64(pictureCoord) * drawnLength / pictureLength);
 }
 
 } // namespace geometry

@@ -28,15 +28,22 @@ TRect FitRect(qint32 areaWidth, qint32 areaHeight, qint32 pictureWidth, qint32 p
 
 namespace geometry {
 
-// Client position of the cross for picture coordinate `coord` on an axis of `pictureSize`
-// pixels drawn `fittedSize` pixels long: trunc((coord / size) * fitted), in the 80-bit
-// extended format, quotient first.
-qint32 crossPosition(qint32 coord, qint32 pictureSize, qint32 fittedSize);
+// The one mapping between client and picture pixels, on one axis where the picture's N pixels
+// are drawn L client pixels long, in exact 64-bit integers. Every operand is non-negative, so
+// each division is both floor and truncation toward zero, and nothing is rounded first: a
+// floating-point quotient rounded before its product puts many whole numbers just below
+// themselves (300 × (49 ÷ 300) truncates to 48), and so selects the pixel to the left even on
+// a picture shown at its own size.
+//
+// The picture coordinate under client position c: (c × N) div L. The drawing takes each client
+// pixel's colour from it and a click selects it, so the pixel shown is the pixel clicked. An
+// axis drawn 0 pixels long maps every position to 0.
+qint32 pictureCoordinate(qint32 clientPos, qint32 drawnLength, qint32 pictureLength);
 
-// Picture coordinate of a click at client position `clientPos` on an axis drawn `fittedSize`
-// pixels long: trunc(size * (pos / fitted)), in the 80-bit extended format, quotient first.
-// A zero-sized axis maps every click to 0 instead of dividing 0 by 0.
-qint32 clickToPicture(qint32 clientPos, qint32 fittedSize, qint32 pictureSize);
+// The client position of picture coordinate k's top-left corner, scaled: (k × L) div N, the
+// client pixel that holds the corner. The cross cursor stands there; k = N gives L, one past
+// the picture's last client pixel.
+qint32 clientPosition(qint32 pictureCoord, qint32 pictureLength, qint32 drawnLength);
 
 // Step of the point for a click at magnifier-local position 0..319 on one axis: the offset of
 // the magnified cell under the pointer from the point's own cell (which starts at 160).

@@ -51,7 +51,7 @@ std::int64_t limitFor(std::int64_t pages, std::int64_t pageSize, std::int64_t gr
 {
     const std::int64_t physical = pages > 0 && pageSize > 0 ? pages * pageSize : 0;
     const std::int64_t usable = lesserLimit(physical, groupBytes);
-    return std::clamp(usable / 2, FloorBytes, DrawingCeilingBytes);
+    return std::max(usable / 2, FloorBytes);
 }
 
 std::int64_t groupLimitBytes(const QByteArray &cgroupList, const QString &cgroupRoot)

@@ -11,10 +11,6 @@ namespace picturelimits {
 
 // Every picture whose Format_RGB32 copy fits in this opens on any machine.
 constexpr std::int64_t FloorBytes = std::int64_t(1) << 30;
-// Qt 6.4 draws a picture scaled exactly only up to 2^32 bytes as Format_RGB32: past it, the rows
-// whose offset passes 2^32 show other rows. The fitted picture is drawn by Qt, so no larger
-// picture is accepted, whatever the memory.
-constexpr std::int64_t DrawingCeilingBytes = std::int64_t(1) << 32;
 // The limit of the tests and tools that do not ask the machine.
 constexpr std::int64_t DefaultLimitBytes = FloorBytes;
 
@@ -28,7 +24,8 @@ struct Options
 // The limit on a machine of `pages` physical pages of `pageSize` bytes (as sysconf gives them,
 // -1 where it cannot tell) in a control group that lets the process use `groupBytes` (0 or
 // less: no limit set): half of what the process may use, so that a picture and the frames drawn
-// from it stay out of swap, at most the drawing ceiling and never under the floor.
+// from it stay out of swap, and never under the floor. There is no ceiling: the picture is
+// drawn and magnified through 64-bit offsets, so no size that fits in memory wraps.
 std::int64_t limitFor(std::int64_t pages, std::int64_t pageSize, std::int64_t groupBytes);
 
 // The least memory limit set on the control groups listed in `cgroupList` (the text of

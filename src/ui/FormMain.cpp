@@ -1,25 +1,25 @@
 #include "ui/FormMain.h"
 
 #include "core/Errors.h"
+#include "core/FittedPicture.h"
 #include "core/Layout.h"
 #include "core/Magnifier.h"
 #include "core/PictureLoader.h"
 #include "core/PointLogFile.h"
 #include "core/PointWithRange.h"
+#include "ui/BusyPointer.h"
 #include "ui/ClientArea.h"
+#include "ui/NameIconProvider.h"
+#include "ui/OpenDialog.h"
 
 #include <QColorDialog>
-#include <QCursor>
 #include <QFileDialog>
-#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLayout>
-#include <QLineEdit>
 #include <QMenuBar>
-#include <QMimeDatabase>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegion>
@@ -38,79 +38,6 @@ constexpr int WindowFontPixelSize = 12;
 // substitute, from fonts-ipafont-gothic.
 const char *const WindowFontSubstitute = "IPAPGothic";
 constexpr TColor InitialCrossColor = 0xFF0000; // blue, as 0x00BBGGRR
-
-// The open dialog. Qt's file dialog reads a typed name holding a double quote as a list of
-// quoted names, which can name another file than the one typed (old".bmp becomes .bmp). Only
-// text that is exactly one name in double quotes is left to that reading; any other text
-// holding a quote is taken as typed, read when the dialog is accepted (Qt rewrites the field
-// to match the file it then selects).
-class TOpenDialog : public QFileDialog
-{
-public:
-    using QFileDialog::QFileDialog;
-
-    QString chosenFile() const
-    {
-        if (!FTypedPath.isEmpty())
-            return FTypedPath;
-        const QStringList chosen = selectedFiles();
-        return chosen.isEmpty() ? QString() : chosen.first();
-    }
-
-protected:
-    void accept() override
-    {
-        FTypedPath.clear();
-        const auto *edit = findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-        const QString typed = edit ? edit->text() : QString();
-        const qsizetype quotes = typed.count(QLatin1Char('"'));
-        const bool oneQuotedName = quotes == 2 && typed.size() > 2 &&
-                                   typed.startsWith(QLatin1Char('"')) &&
-                                   typed.endsWith(QLatin1Char('"'));
-        if (quotes > 0 && !oneQuotedName) {
-            const QString path = directory().absoluteFilePath(typed);
-            if (!QFileInfo(path).isDir()) { // a folder is entered, as Qt does
-                FTypedPath = path;
-                done(QDialog::Accepted); // accepted without Qt's reading of a list
-                return;
-            }
-        }
-        QFileDialog::accept();
-    }
-
-private:
-    QString FTypedPath; // the name as typed, made absolute; empty when Qt's reading holds
-};
-
-// The open dialog's icons and type names, from each listed file's name and kind alone. Qt's own
-// provider asks the MIME database, which reads each listed file's content: as root, listing /proc
-// then blocks for good in a read of /proc/kmsg, and a folder of many files or a slow mount makes
-// the dialog crawl.
-class TNameIconProvider : public QFileIconProvider
-{
-public:
-    using QFileIconProvider::icon;
-    QIcon icon(const QFileInfo &info) const override { return icon(info.isDir() ? Folder : File); }
-    QString type(const QFileInfo &info) const override
-    {
-        if (!info.isFile()) // a folder, a drive or a dangling link: told by its kind
-            return QFileIconProvider::type(info);
-        const QMimeType mime =
-            QMimeDatabase().mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
-        return mime.comment().isEmpty() ? mime.name() : mime.comment();
-    }
-};
-
-// The busy pointer over every window of the program while it lives: restored on every way out,
-// before a failure reaches its report.
-class TBusyPointer
-{
-public:
-    TBusyPointer() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TBusyPointer() { QGuiApplication::restoreOverrideCursor(); }
-    TBusyPointer(const TBusyPointer &) = delete;
-    TBusyPointer &operator=(const TBusyPointer &) = delete;
-};
 
 // The client pixel under a pointer position. Positions can be fractional (a scaled screen, a
 // tablet); the pixel is the one that contains the point, so they are floored, never rounded.
@@ -321,11 +248,11 @@ void TForm1::FormMouseDown(QObject *, Qt::MouseButton Button, Qt::KeyboardModifi
     if (Button != Qt::LeftButton)
         return;
 
-    // On the picture (client coordinates, edges Right and Bottom included): the pixel under
-    // the pointer.
+    // On the picture (client coordinates, edges Right and Bottom included): the picture pixel
+    // drawn under the pointer.
     if (X <= FImageRect.Right && Y <= FImageRect.Bottom) {
-        FPoint->SetX(geometry::clickToPicture(X, FImageRect.Right, FImage->width()));
-        FPoint->SetY(geometry::clickToPicture(Y, FImageRect.Bottom, FImage->height()));
+        FPoint->SetX(geometry::pictureCoordinate(X, FImageRect.Right, FImage->width()));
+        FPoint->SetY(geometry::pictureCoordinate(Y, FImageRect.Bottom, FImage->height()));
         return;
     }
 
@@ -498,9 +425,10 @@ void TForm1::DrawBuffer()
     for (const QRect &r : background)
         canvas.fillRect(r, backgroundColour);
 
-    // 3. The picture, scaled into FImageRect without smoothing.
+    // 3. The picture in FImageRect, each client pixel the picture pixel a click there selects.
+    // Written straight into FBuffer's rows, which the painter also draws into directly.
     if (showPicture)
-        canvas.drawImage(pictureRect, *FImage);
+        fittedpicture::draw(*FImage, FImageRect, *FBuffer);
 
     // 4. The magnifier, unscaled, once it has been built.
     if (showZoom)
@@ -545,8 +473,8 @@ void TForm1::drawCross(QPainter &canvas)
 // open picture only.
 QPoint TForm1::crossCentre() const
 {
-    return {geometry::crossPosition(FPoint->X(), FImage->width(), FImageRect.Right),
-            geometry::crossPosition(FPoint->Y(), FImage->height(), FImageRect.Bottom)};
+    return {geometry::clientPosition(FPoint->X(), FImage->width(), FImageRect.Right),
+            geometry::clientPosition(FPoint->Y(), FImage->height(), FImageRect.Bottom)};
 }
 
 QString TForm1::coordinateText() const

@@ -57,18 +57,10 @@ def fit(aw, ah, w, h):
     return (ah * w // h, ah) if ah * w < aw * h else (aw, aw * h // w)
 
 
-def trunc(value):
-    """Truncates an exact rational the program computes in floating point; refuses test data
-    whose exact result is an integer, where rounding could go either way."""
-    assert value.denominator != 1, "test point lies on an exact boundary: %s" % value
-    return int(value)
-
-
-def source(d, size, fitted):
-    """Picture column shown at client column d when drawn nearest-neighbour: the one under the
-    pixel's centre, the lower one when the centre falls exactly on a boundary between two."""
-    v = Fraction((2 * d + 1) * size, 2 * fitted)
-    return int(v) - 1 if v.denominator == 1 else int(v)
+def shown(c, size, drawn):
+    """The picture column shown, and clicked, at client column c of an axis of `size` pixels
+    drawn `drawn` long: the k whose exact span [k / size, (k + 1) / size) holds c / drawn."""
+    return int(Fraction(c * size, drawn))
 
 
 class Frame:
@@ -83,12 +75,11 @@ class Frame:
             w, h = picture
             self.right, self.bottom = fit(cw - 340, ch - 20, w, h)
             px, py = point
-            x = trunc(Fraction(px, w) * self.right) if px else 0
-            y = trunc(Fraction(py, h) * self.bottom) if py else 0
+            # The cross on the client pixel that holds the point's corner.
+            x, y = int(Fraction(px * self.right, w)), int(Fraction(py * self.bottom, h))
             self.cross = {(x + d, y) for d in range(-10, 11)} | {(x, y + d) for d in range(-10, 11)}
-            # Client column/row -> picture column/row shown there.
-            self.cols = [source(c, w, self.right) for c in range(self.right)]
-            self.rows = [source(r, h, self.bottom) for r in range(self.bottom)]
+            self.cols = [shown(c, w, self.right) for c in range(self.right)]
+            self.rows = [shown(r, h, self.bottom) for r in range(self.bottom)]
 
     def allowed(self, x, y):
         if (x, y) in self.cross:

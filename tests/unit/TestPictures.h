@@ -284,8 +284,8 @@ inline uchar blockGreyAt(int x, int y)
     return uchar((x / 8 + 3 * (y / 8)) % 256);
 }
 
-// CMYK values (Adobe's inverted form, 255 = no ink) flat over each 8 x 8 block, so the block
-// centres keep them through compression.
+// CMYK values (Adobe's inverted form, 255 = no ink) flat over each 8 x 8 block, so all the
+// pixels keep them through compression.
 inline void cmykAt(int x, int y, uchar *cmyk)
 {
     const int bx = x / 8, by = y / 8;

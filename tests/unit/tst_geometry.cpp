@@ -11,10 +11,6 @@ class TestGeometry : public QObject
 private slots:
     void fitRect_data();
     void fitRect();
-    void crossPosition_data();
-    void crossPosition();
-    void clickToPicture_data();
-    void clickToPicture();
     void magnifierStep_data();
     void magnifierStep();
     void colourLayout();
@@ -56,57 +52,6 @@ void TestGeometry::fitRect()
     QCOMPARE(r.Top, 0);
     QCOMPARE(r.Right, right);
     QCOMPARE(r.Bottom, bottom);
-}
-
-void TestGeometry::crossPosition_data()
-{
-    QTest::addColumn<int>("coord");
-    QTest::addColumn<int>("size");
-    QTest::addColumn<int>("fitted");
-    QTest::addColumn<int>("expected");
-
-    // 5/7 rounded to 64 bits, times 21, lands just below 15.
-    QTest::newRow("7x106 x: extended precision gives 14") << 5 << 7 << 21 << 14;
-    QTest::newRow("7x106 y") << 53 << 106 << 320 << 160;
-    QTest::newRow("640x480 x") << 320 << 640 << 300 << 150;
-    QTest::newRow("640x480 y") << 240 << 480 << 225 << 112;
-    QTest::newRow("one past the last column") << 640 << 640 << 300 << 300;
-    QTest::newRow("zero fitted width") << 0 << 1 << 0 << 0;
-    QTest::newRow("origin") << 0 << 640 << 300 << 0;
-}
-
-void TestGeometry::crossPosition()
-{
-    QFETCH(int, coord);
-    QFETCH(int, size);
-    QFETCH(int, fitted);
-    QFETCH(int, expected);
-    QCOMPARE(geometry::crossPosition(coord, size, fitted), expected);
-}
-
-void TestGeometry::clickToPicture_data()
-{
-    QTest::addColumn<int>("pos");
-    QTest::addColumn<int>("fitted");
-    QTest::addColumn<int>("size");
-    QTest::addColumn<int>("expected");
-
-    QTest::newRow("x 150 of 300 on 640") << 150 << 300 << 640 << 320;
-    QTest::newRow("y 100 of 225 on 480") << 100 << 225 << 480 << 213;
-    QTest::newRow("right edge") << 300 << 300 << 640 << 640;
-    QTest::newRow("bottom edge") << 225 << 225 << 480 << 480;
-    QTest::newRow("origin") << 0 << 300 << 640 << 0;
-    QTest::newRow("zero-sized side gives 0") << 0 << 0 << 1 << 0;
-    QTest::newRow("enlarged 7 wide") << 20 << 21 << 7 << 6;
-}
-
-void TestGeometry::clickToPicture()
-{
-    QFETCH(int, pos);
-    QFETCH(int, fitted);
-    QFETCH(int, size);
-    QFETCH(int, expected);
-    QCOMPARE(geometry::clickToPicture(pos, fitted, size), expected);
 }
 
 void TestGeometry::magnifierStep_data()

@@ -94,7 +94,6 @@ private slots:
     void zeroByteFile();
     void failuresLeaveEverything_data();
     void failuresLeaveEverything();
-    void pictureDrawnNearestNeighbour();
 };
 
 void TestFormOpen::throughTheDialog()
@@ -316,24 +315,6 @@ void TestFormOpen::failuresLeaveEverything()
     }
     QVERIFY(!QGuiApplication::overrideCursor()); // the busy pointer is gone before any report
     before.verifySame(Snapshot::of(*f.form));
-}
-
-// The picture enlarged into the picture area: every client pixel shows one picture pixel,
-// sampled at its centre.
-void TestFormOpen::pictureDrawnNearestNeighbour()
-{
-    FormFixture f;
-    const QImage picture = codedPicture(7, 3);
-    f.open(picture);
-    QVERIFY(f.form->imageRect() == (TRect{0, 0, 300, 128}));
-    f.form->point()->SetX(7); // move the cross out of the way, onto x = 300
-    f.form->point()->SetY(3);
-    for (int y = 0; y < 128; y += 5)
-        for (int x = 0; x < 290; x += 3) {
-            const int sx = int((x + 0.5) * 7 / 300);
-            const int sy = int((y + 0.5) * 3 / 128);
-            QCOMPARE(f.frame(x, y), picture.pixel(sx, sy) & 0xFFFFFF);
-        }
 }
 
 QTEST_MAIN(TestFormOpen)
