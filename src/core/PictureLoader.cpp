@@ -4,6 +4,7 @@
 #include "core/Errors.h"
 #include "core/JpegDecoder.h"
 #include "core/PictureLimits.h"
+#include "core/TgaHeader.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -110,7 +111,8 @@ picturelimits::Options limitsFor(const QByteArray &format, const picturelimits::
 }
 
 // Decodes with Qt's readers, which see the source's bytes followed by zeros up to `length`.
-// format is null to let the content choose the reader.
+// format is null to let the content choose the reader. A null picture when no reader takes the
+// bytes, or the one that does fails.
 QImage decodeWithQt(TByteSource &source, qint64 length, const char *format,
                     const picturelimits::Options &machine)
 {
@@ -121,6 +123,10 @@ QImage decodeWithQt(TByteSource &source, qint64 length, const char *format,
     QImageReader reader(&device, format ? QByteArray(format) : QByteArray());
     reader.setDecideFormatFromContent(format == nullptr);
     reader.setAutoTransform(false);
+    // A TGA is read by the loader's own rules only (decodeTga): Qt's reader, which takes one by
+    // its footer, fills what a short file lacks and misplaces the pixels after an ID field.
+    if (format == nullptr && reader.format() == "tga")
+        return {};
     // The size the header declares, when the reader can tell it without decoding.
     const QSize declared = reader.size();
     const picturelimits::Options options = limitsFor(reader.format(), machine);
@@ -135,7 +141,7 @@ QImage decodeWithQt(TByteSource &source, qint64 length, const char *format,
     // A reader refused by Qt's allocation limit fails like one given undecodable bytes: it could
     // not tell its size beforehand, so the content contradicts what the file declares.
     if (!read || picture.isNull())
-        throw EInvalidGraphicOperation();
+        return {};
     // A reader that could not tell the size beforehand is held to the same limit, to the byte.
     picturelimits::checkDeclaredSize(picture.width(), picture.height(), options);
     return picture;
@@ -249,6 +255,41 @@ QImage decodeBmp(TByteSource &source, const uchar *head, const picturelimits::Op
     return decodeWithQt(source, length, "bmp", options);
 }
 
+// Rows of `tga.width` pixels, each read whole from the source: what the header declares bounds
+// the work, and a file that ends before its last pixel is refused before anything is allocated,
+// so nothing is filled in and the machine's limit holds.
+QImage decodeTga(TByteSource &source, const tgaheader::TTgaLayout &tga,
+                 const picturelimits::Options &options)
+{
+    picturelimits::checkDeclaredSize(tga.width, tga.height, options);
+    uchar tail[tgaheader::SignatureSize];
+    const bool footer =
+        source.read(source.size() - tgaheader::SignatureSize, reinterpret_cast<char *>(tail),
+                    tgaheader::SignatureSize) == tgaheader::SignatureSize &&
+        tgaheader::isFooterSignature(tail);
+    if (source.failed() || tgaheader::endsBeforeLastPixel(tga, source.size(), footer))
+        throw EReadError();
+    QImage picture(tga.width, tga.height, QImage::Format_RGB32);
+    if (picture.isNull())
+        throw EPictureTooLarge(tga.width, tga.height,
+                               picturelimits::limitPixels(options.limitBytes));
+    const qint64 rowBytes = qint64(tga.width) * tga.bytesPerPixel;
+    QByteArray row(rowBytes, Qt::Uninitialized);
+    for (int stored = 0; stored < tga.height; ++stored) {
+        if (source.read(tga.pixelStart + stored * rowBytes, row.data(), rowBytes) != rowBytes)
+            throw EReadError();
+        // Rows are stored bottom-up, and pixels left to right, unless the header says not.
+        auto *to = reinterpret_cast<QRgb *>(
+            picture.scanLine(tga.topDown ? stored : tga.height - 1 - stored));
+        const auto *from = reinterpret_cast<const uchar *>(row.constData());
+        for (int x = 0; x < tga.width; ++x, from += tga.bytesPerPixel)
+            to[tga.rightToLeft ? tga.width - 1 - x : x] = tga.bytesPerPixel <= 2
+                                                              ? qRgb(from[0], from[0], from[0])
+                                                              : qRgb(from[2], from[1], from[0]);
+    }
+    return picture;
+}
+
 QImage toRgb32(QImage picture, const picturelimits::Options &options)
 {
     if (picture.isNull())
@@ -307,7 +348,15 @@ QImage decodeFrom(TByteSource &source, const picturelimits::Options &options)
     // ours refuses the ones cut short.
     if (got >= 2 && head[0] == 0xFF && head[1] == 0xD8)
         return toRgb32(jpegdecoder::decode(source, options), options);
-    return toRgb32(decodeWithQt(source, source.size(), nullptr, options), options);
+    QImage picture = decodeWithQt(source, source.size(), nullptr, options);
+    // TGA has no signature: its header is tried only once every format with one has declined.
+    // Qt's cursor reader claims the commonest TGAs (a directory of no entries) and then fails.
+    if (picture.isNull() && got >= tgaheader::HeaderSize) {
+        const tgaheader::TTgaLayout tga = tgaheader::layout(head);
+        if (tga.bytesPerPixel != 0)
+            picture = decodeTga(source, tga, options);
+    }
+    return toRgb32(picture, options);
 }
 
 } // namespace

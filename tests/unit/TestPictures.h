@@ -146,6 +146,32 @@ inline QByteArray os2BmpBytes(int width, int height, int infoHeaderSize = 12)
     return bytes;
 }
 
+// An uncompressed TGA of `picture` (Format_RGB32: true colour, Format_Grayscale8: greyscale) of
+// 8, 16, 24 or 32 bits, the second or fourth byte alpha 0x80, as Pillow and ImageMagick write
+// them: the descriptor's bits 4 and 5 put the first stored pixel right and top.
+inline QByteArray tgaBytes(const QImage &picture, int bitsPerPixel, uchar descriptor = 0,
+                           bool footer = true, int idLength = 0)
+{
+    const bool grey = picture.format() == QImage::Format_Grayscale8;
+    const int width = picture.width(), height = picture.height();
+    QByteArray tga(12, '\0');
+    tga[0] = char(idLength);
+    tga[2] = char(grey ? 3 : 2);
+    const char fields[6] = {char(width),       char(width >> 8),   char(height),
+                            char(height >> 8), char(bitsPerPixel), char(descriptor)};
+    tga.append(fields, 6).append(idLength, 'i');
+    for (int stored = 0; stored < height; ++stored) {
+        const int y = descriptor & 0x20 ? stored : height - 1 - stored;
+        for (int i = 0; i < width; ++i) {
+            const QRgb colour = picture.pixel(descriptor & 0x10 ? width - 1 - i : i, y);
+            const char pixel[4] = {char(qBlue(colour)), char(grey ? 0x80 : qGreen(colour)),
+                                   char(qRed(colour)), char(0x80)};
+            tga.append(pixel, bitsPerPixel / 8);
+        }
+    }
+    return footer ? tga + QByteArray(8, '\0') + QByteArray("TRUEVISION-XFILE.", 18) : tga;
+}
+
 inline void putLittleEndian32(QByteArray &bytes, int offset, quint32 value)
 {
     qToLittleEndian(value, reinterpret_cast<uchar *>(bytes.data()) + offset);

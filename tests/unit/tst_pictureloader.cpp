@@ -217,6 +217,24 @@ void TestPictureLoader::opensByContent_data()
     QTest::newRow("GIF named .gif") << gifBytes(11, 6) << "p.gif" << DefaultLimit << gifPixels;
     QTest::newRow("GIF named .txt") << gifBytes(11, 6) << "p.txt" << DefaultLimit << gifPixels;
     QTest::newRow("JPEG named .png") << jpeg << "j.png" << DefaultLimit << qtReads(jpeg);
+    QTest::newRow("TGA, 24-bit, top-down, no footer")
+        << tgaBytes(coordinates, 24, 0x20, false) << "t.tga" << DefaultLimit << coordinates;
+    QTest::newRow("TGA, 32-bit, right to left, ID field")
+        << tgaBytes(coordinates, 32, 0x18, true, 3) << "t.tga" << DefaultLimit << coordinates;
+    QTest::newRow("TGA, 24-bit, bottom-up, named .bmp")
+        << tgaBytes(coordinates, 24) << "t.bmp" << DefaultLimit << coordinates;
+    QTest::newRow("greyscale TGA with alpha") << tgaBytes(grey, 16, 0x28) << "g.tga" << DefaultLimit
+                                              << grey.convertToFormat(QImage::Format_RGB32);
+    QTest::newRow("TGA placed at (5, 7)") << tgaBytes(coordinates, 24).replace(8, 4, "\5\0\7\0", 4)
+                                          << "t.tga" << DefaultLimit << coordinates;
+    // A map of 3 entries, which true colour skips: bits an entry, bytes of the map.
+    const int colourMaps[][2] = {{15, 6}, {16, 6}, {24, 9}, {32, 12}};
+    for (const auto &entry : colourMaps) {
+        QByteArray mapped = tgaBytes(coordinates, 24, 0x20, false, 2).insert(20, entry[1], 'm');
+        mapped.replace(1, 7, QByteArray("\1\2\0\0\3\0", 6) + char(entry[0]));
+        QTest::newRow(qPrintable(QStringLiteral("TGA with a colour map of %1 bits").arg(entry[0])))
+            << mapped << "m.tga" << DefaultLimit << coordinates;
+    }
     {
         // Every scan whole, then a segment whose length runs past the end of the file.
         const QByteArray progressive = jpegBytes(61, 37, true);
@@ -245,6 +263,8 @@ void TestPictureLoader::opensByContent_data()
         << gifBytes(11, 6) << "l.gif" << qint64(11 * 6 * 4) << gifPixels;
     QTest::newRow("JPEG at exactly the limit")
         << jpeg << "l.jpg" << qint64(13 * 7 * 4) << qtReads(jpeg);
+    QTest::newRow("TGA at exactly the limit") << tgaBytes(grey, 8) << "l.tga" << qint64(13 * 7 * 4)
+                                              << grey.convertToFormat(QImage::Format_RGB32);
 }
 
 void TestPictureLoader::opensByContent()
@@ -424,8 +444,8 @@ void TestPictureLoader::refused_data()
         QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.write(header) == 54 &&
                 sparse.resize(54 + qint64(16384) * (16385 * 3 + 1)));
         QTest::newRow("BMP of 16385 x 16384, over Qt's reader")
-            << QByteArray() << "wide.bmp" << (qint64(1) << 32)
-            << "too large" << tooLarge(16385, 16384, qint64(4) << 28);
+            << QByteArray() << "wide.bmp" << (qint64(1) << 32) << "too large"
+            << tooLarge(16385, 16384, qint64(4) << 28);
     }
     QTest::newRow("text named .bmp") << QByteArray("This is plain text, not a picture at all.\n")
                                      << "t.bmp" << DefaultLimit << "unrecognised" << unrecognised;
@@ -499,6 +519,38 @@ void TestPictureLoader::refused_data()
         << tooLarge(11, 6, 11 * 6 * 4 - 1);
     QTest::newRow("JPEG one byte over the limit") << jpeg << "l.jpg" << qint64(13 * 7 * 4 - 1)
                                                   << "too large" << tooLarge(13, 7, 13 * 7 * 4 - 1);
+
+    const QByteArray tga = tgaBytes(coordinatePicture(13, 7), 24);
+    QByteArray huge = tga.left(18);
+    qToLittleEndian<quint32>(0xFFFFFFFF, huge.data() + 12);
+    QTest::newRow("TGA declaring 65535 x 65535")
+        << huge << "h.tga" << DefaultLimit << "too large" << tooLarge(65535, 65535);
+    QTest::newRow("TGA cut short") << tgaBytes(coordinatePicture(13, 7), 24, 0, false).chopped(1)
+                                   << "c.tga" << DefaultLimit << "read error" << readError;
+    QTest::newRow("TGA 2.0 whose pixels run into the footer")
+        << tga.chopped(27) + tga.right(26) << "c.tga" << DefaultLimit << "read error" << readError;
+    // The first 18 bytes break one rule each: no TGA, whatever follows.
+    const struct
+    {
+        const char *name;
+        int offset;
+        char value;
+    } notTga[] = {{"colour map type 2", 1, 2},
+                  {"colour-mapped", 2, 1},
+                  {"run-length encoded", 2, 10},
+                  {"16-bit true colour", 16, 16},
+                  {"0 pixels wide", 12, 0},
+                  {"0 pixels high", 14, 0},
+                  {"interleaved rows", 17, 0x40},
+                  {"no colour map but its first entry", 3, 1},
+                  {"no colour map but its entry size", 7, 24},
+                  {"a colour map of 8-bit entries", 1, 1}};
+    for (const auto &rule : notTga) {
+        QByteArray broken = tga;
+        broken[rule.offset] = rule.value;
+        QTest::newRow(qPrintable(QStringLiteral("TGA header: ") + rule.name))
+            << broken << "n.tga" << DefaultLimit << "unrecognised" << unrecognised;
+    }
 
     // Its coefficients need memory the picture leaves none of (libjpeg takes a picture under 88
     // rows in any case); a baseline one of this size opens.
