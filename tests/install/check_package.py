@@ -19,7 +19,7 @@ import tempfile
 SKIP = 77
 # Dependencies no linker sees, and one that dpkg-shlibdeps must have found.
 REQUIRED_DEPENDS = ("fonts-ipafont-gothic", "qt6-qpa-plugins", "qt6-image-formats-plugins",
-                    "libqt6widgets6")
+                    "qt6-translations-l10n", "libqt6widgets6")
 MANUAL_LANGUAGES = ("", "ja/")  # under usr/share/man
 
 
